@@ -1,0 +1,542 @@
+// Setting a Position from the start position, a Chess960 number, a FEN or a
+// German piece list, validating it, and writing it back as FEN.
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "board/attack_tables.h"
+#include "board/position.h"
+
+namespace {
+
+const char StartFen[] = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+const char* skipBlanks(const char* s) {
+  while (isBlank(*s)) ++s;
+  return s;
+}
+bool isFileLetter(char c) { return (c >= 'a' && c <= 'h') || (c >= 'A' && c <= 'H'); }
+int fileOfLetter(char c) { return c >= 'a' ? c - 'a' : c - 'A'; }
+
+int pieceTypeOfLetter(char c) {
+  switch (c) {
+    case 'p': case 'P': return Pawn;
+    case 'n': case 'N': return Knight;
+    case 'b': case 'B': return Bishop;
+    case 'r': case 'R': return Rook;
+    case 'q': case 'Q': return Queen;
+    case 'k': case 'K': return King;
+    default: return NoPiece;
+  }
+}
+
+// The squares from a to b on one rank, both included.
+Bitboard rankSpan(int a, int b) {
+  if (a == b) return squareBit(a);
+  return attackTables.betweenMask[a | b << 6] | squareBit(a) | squareBit(b);
+}
+
+// The outermost own rook on the home rank beyond the king toward the wing
+// whose file lies in mask; 255 when there is none.
+uint8_t findCastlingRook(const SideState& s, int kingSquare, bool shortWing, Bitboard mask) {
+  uint8_t found = NoSquareByte;
+  const int step = shortWing ? 1 : -1;
+  for (int f = fileOf(kingSquare) + step; f >= 0 && f < 8; f += step) {
+    int sq = kingSquare - fileOf(kingSquare) + f;
+    if ((s.pieces[Rook] & squareBit(sq)) && (mask & squareBit(sq))) found = uint8_t(sq);
+  }
+  return found;
+}
+
+// The king square when the colour's king stands on its home rank, else -1.
+int homeKingSquare(const SideState& s) {
+  Bitboard king = s.pieces[King] & s.homeRank;
+  return king ? AttackTables::lowestSquare(king) : -1;
+}
+
+// Castling geometry of one wing, given its rook square (255: no castling).
+void setWing(SideState& s, int kingSquare, bool shortWing, uint8_t rook) {
+  Bitboard& empty = shortWing ? s.shortEmpty : s.longEmpty;
+  Bitboard& safe = shortWing ? s.shortSafe : s.longSafe;
+  (shortWing ? s.shortRookSquare : s.longRookSquare) = rook;
+  if (rook == NoSquareByte) {
+    empty = 0;
+    safe = ~Bitboard(0);
+    return;
+  }
+  const int kingTarget = shortWing ? s.shortKingTarget : s.longKingTarget;
+  const int rookTarget = shortWing ? s.shortRookTarget : s.longRookTarget;
+  safe = rankSpan(kingSquare, kingTarget);
+  empty = (safe | attackTables.betweenMask[kingSquare | rook << 6] | squareBit(rookTarget)) &
+          ~(squareBit(kingSquare) | squareBit(rook));
+}
+
+void setupSide(SideState& s, Bitboard shortMask, Bitboard longMask, bool doShort, bool doLong) {
+  const int k = homeKingSquare(s);
+  uint8_t shortRook = NoSquareByte, longRook = NoSquareByte;
+  if (k >= 0) {
+    if (doShort) shortRook = findCastlingRook(s, k, true, shortMask);
+    if (doLong) longRook = findCastlingRook(s, k, false, longMask);
+  }
+  setWing(s, k, true, shortRook);
+  setWing(s, k, false, longRook);
+}
+
+}  // namespace
+
+void SideState::setupCastling(Bitboard shortMask, Bitboard longMask) {
+  setupSide(*this, shortMask, longMask, true, true);
+}
+
+void Position::setupCastling(Bitboard shortMask, Bitboard longMask) {
+  setupSide(white, shortMask, longMask, castlingRights & WhiteShort, castlingRights & WhiteLong);
+  setupSide(black, shortMask, longMask, castlingRights & BlackShort, castlingRights & BlackLong);
+}
+
+void Position::setStartPosition() {
+  castlingAsFiles = 0;
+  setFen(StartFen);
+  lastMoveMask = 0;
+}
+
+void Position::setChess960(unsigned n) {
+  n %= 960;
+  char rank[8];
+  std::memset(rank, 0, sizeof rank);
+  rank[2 * (n % 4) + 1] = 'b';        // light-squared bishop: b, d, f, h
+  rank[2 * ((n / 4) % 4)] = 'b';      // dark-squared bishop: a, c, e, g
+  auto placeOnEmpty = [&rank](int index, char piece) {
+    for (int f = 0; f < 8; ++f)
+      if (!rank[f] && index-- == 0) {
+        rank[f] = piece;
+        return;
+      }
+  };
+  placeOnEmpty(int((n / 16) % 6), 'q');
+  static const int knightPairs[10][2] = {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 2},
+                                         {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}};
+  const int* pair = knightPairs[n / 96];
+  placeOnEmpty(pair[1], 'n');  // the higher one first, so the lower index is unchanged
+  placeOnEmpty(pair[0], 'n');
+  placeOnEmpty(0, 'r');
+  placeOnEmpty(0, 'k');
+  placeOnEmpty(0, 'r');
+  char fen[96];
+  char upper[9], lower[9];
+  for (int f = 0; f < 8; ++f) {
+    lower[f] = rank[f];
+    upper[f] = char(rank[f] - 'a' + 'A');
+  }
+  lower[8] = upper[8] = 0;
+  std::snprintf(fen, sizeof fen, "%s/pppppppp/8/8/8/8/PPPPPPPP/%s w KQkq - 0 1", lower, upper);
+  castlingAsFiles = 0;
+  setFen(fen);
+}
+
+const char* Position::setFen(const char* text) {
+  // Parse into a copy so that a refused text leaves this position as it was.
+  Position p = *this;
+  const char* s = text;
+
+  // 1.
+  for (int t = 0; t <= King; ++t) p.white.pieces[t] = p.black.pieces[t] = 0;
+  p.white.attacked = p.black.attacked = 0;
+  p.occupied = p.lastMoveMask = 0;
+  p.castlingRights = 0;
+  p.whiteToMove = 0;
+  p.epSquare = NoSquare;
+
+  // 2. Board.
+  s = skipBlanks(s);
+  int row = 0, file = 0;
+  for (;; ++s) {
+    char c = *s;
+    if (c == ' ' || c == '\t') break;
+    if (c == '/') {
+      if (file != 8 || row == 7) return nullptr;
+      ++row;
+      file = 0;
+    } else if (c >= '1' && c <= '8') {
+      file += c - '0';
+      if (file > 8) return nullptr;
+    } else if (int type = pieceTypeOfLetter(c)) {
+      if (file >= 8) return nullptr;
+      SideState& side = (c >= 'A' && c <= 'Z') ? p.white : p.black;
+      side.pieces[type] |= squareBit(file + 8 * row);
+      ++file;
+    } else {
+      return nullptr;  // a bad character, or the text ends inside the field
+    }
+  }
+  if (row != 7 || file != 8) return nullptr;
+
+  // 3. Side to move.
+  s = skipBlanks(s);
+  if (*s == 'w' || *s == 'W') p.whiteToMove = 1;
+  else if (*s == 'b' || *s == 'B') p.whiteToMove = 0;
+  else return nullptr;
+  ++s;
+  if (!isBlank(*s)) return nullptr;
+
+  // 4. Castling.
+  s = skipBlanks(s);
+  Bitboard shortMask = ~Bitboard(0), longMask = ~Bitboard(0);
+  const Bitboard whiteKing = p.white.pieces[King], blackKing = p.black.pieces[King];
+  bool rightWithoutKing = false;
+  if (*s == '-') {
+    ++s;
+    if (*s && !isBlank(*s)) return nullptr;
+  } else {
+    char previous = 0;
+    for (; !isBlank(*s); previous = *s, ++s) {
+      const char c = *s;
+      if (c == 0) return nullptr;
+      switch (c) {
+        case 'K': p.castlingRights |= WhiteShort; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
+        case 'Q': p.castlingRights |= WhiteLong; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
+        case 'k': p.castlingRights |= BlackShort; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
+        case 'q': p.castlingRights |= BlackLong; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
+        default: break;
+      }
+      if (!isFileLetter(c)) return nullptr;
+      const int f = fileOfLetter(c);
+      if (previous == 'K' || previous == 'k') {
+        shortMask = fileMask(f);
+        p.castlingAsFiles = 0;
+      } else if (previous == 'Q' || previous == 'q') {
+        longMask = fileMask(f);
+        p.castlingAsFiles = 0;
+      } else {
+        // A bare rook file: its side of the king tells the wing.
+        const bool isWhite = c <= 'H';
+        const Bitboard king = isWhite ? whiteKing : blackKing;
+        if (!king) return nullptr;
+        const int kingFile = fileOf(AttackTables::lowestSquare(king));
+        if (f <= kingFile) {
+          p.castlingRights |= isWhite ? WhiteLong : BlackLong;
+          longMask = fileMask(f);
+        } else {
+          p.castlingRights |= isWhite ? WhiteShort : BlackShort;
+          shortMask = fileMask(f);
+        }
+        p.castlingAsFiles = 1;
+      }
+    }
+  }
+
+  // 5. Rights need kings; rights for both sides need facing home kings.
+  if (rightWithoutKing) return nullptr;
+  const bool whiteRights = p.castlingRights & (WhiteShort | WhiteLong);
+  const bool blackRights = p.castlingRights & (BlackShort | BlackLong);
+  if (whiteRights && blackRights) {
+    const int wk = AttackTables::lowestSquare(whiteKing), bk = AttackTables::lowestSquare(blackKing);
+    if (fileOf(wk) != fileOf(bk) || rankOf(wk) != 1 || rankOf(bk) != 8) return nullptr;
+  }
+
+  // 6. With both sides' rights on a wing, prefer rook files that both sides
+  // share: that tells the castling rook in X-FEN Chess960 positions.
+  Bitboard sharedShortMask = shortMask, sharedLongMask = longMask;
+  const Bitboard rooks = p.white.pieces[Rook] | p.black.pieces[Rook];
+  if (whiteKing) {
+    const int kingFile = fileOf(AttackTables::lowestSquare(whiteKing));
+    if ((p.castlingRights & (WhiteShort | BlackShort)) == (WhiteShort | BlackShort)) {
+      for (int f = 7; f > kingFile; --f)
+        if (AttackTables::popCount(rooks & fileMask(f)) <= 1) sharedShortMask &= ~fileMask(f);
+      for (int f = kingFile; f >= 0; --f) sharedShortMask &= ~fileMask(f);
+    }
+    if ((p.castlingRights & (WhiteLong | BlackLong)) == (WhiteLong | BlackLong)) {
+      for (int f = 0; f < kingFile; ++f)
+        if (AttackTables::popCount(rooks & fileMask(f)) <= 1) sharedLongMask &= ~fileMask(f);
+      for (int f = kingFile; f < 8; ++f) sharedLongMask &= ~fileMask(f);
+    }
+  }
+
+  // 7. Geometry; a side whose rook is not on a shared file keeps its own
+  // outermost rook, so a missing rook of one side never costs the other
+  // side its right.
+  p.setupCastling(sharedShortMask, sharedLongMask);
+  for (SideState* side : {&p.white, &p.black}) {
+    const int k = homeKingSquare(*side);
+    if (k < 0) continue;
+    const uint8_t shortRight = side->rightsMask & (WhiteShort | BlackShort);
+    const uint8_t longRight = side->rightsMask & (WhiteLong | BlackLong);
+    if ((p.castlingRights & shortRight) && side->shortRookSquare == NoSquareByte)
+      setWing(*side, k, true, findCastlingRook(*side, k, true, shortMask));
+    if ((p.castlingRights & longRight) && side->longRookSquare == NoSquareByte)
+      setWing(*side, k, false, findCastlingRook(*side, k, false, longMask));
+  }
+
+  // 8. Chess960 when a usable right needs a rook or king off the standard
+  // squares; a right without its rook is dropped and says nothing.
+  {
+    const uint8_t r = p.castlingRights;
+    bool odd = false;
+    bool whiteUsable = false, blackUsable = false;
+    if ((r & WhiteShort) && p.white.shortRookSquare != NoSquareByte) {
+      whiteUsable = true;
+      odd |= p.white.shortRookSquare != 63;
+    }
+    if ((r & WhiteLong) && p.white.longRookSquare != NoSquareByte) {
+      whiteUsable = true;
+      odd |= p.white.longRookSquare != 56;
+    }
+    if ((r & BlackShort) && p.black.shortRookSquare != NoSquareByte) {
+      blackUsable = true;
+      odd |= p.black.shortRookSquare != 7;
+    }
+    if ((r & BlackLong) && p.black.longRookSquare != NoSquareByte) {
+      blackUsable = true;
+      odd |= p.black.longRookSquare != 0;
+    }
+    if (whiteUsable && whiteKing != squareBit(60)) odd = true;
+    if (blackUsable && blackKing != squareBit(4)) odd = true;
+    p.chess960 = odd ? 1 : 0;
+  }
+
+  // 9. En passant.
+  s = skipBlanks(s);
+  if (*s == '-') {
+    ++s;
+  } else if (isFileLetter(s[0]) && (s[1] == '3' || s[1] == '6')) {
+    if ((s[1] == '6') != (p.whiteToMove != 0)) return nullptr;
+    const int ep = makeSquare(fileOfLetter(s[0]), s[1] - '0');
+    p.epSquare = int8_t(ep);
+    p.lastMoveMask = squareBit(ep - 8) | squareBit(ep + 8);
+    s += 2;
+  } else {
+    return nullptr;
+  }
+  if (*s && !isBlank(*s)) return nullptr;
+
+  // 10.
+  if (!p.finishSetup()) return nullptr;
+  *this = p;
+  return s;
+}
+
+bool Position::finishSetup() {
+  // 1-2. Counts and material limits.
+  for (SideState* side : {&white, &black}) {
+    SideState& c = *side;
+    int total = 0;
+    for (int t = Pawn; t <= King; ++t) {
+      c.counts[t] = int8_t(AttackTables::popCount(c.pieces[t]));
+      total += c.counts[t];
+    }
+    if (total > 16) return false;
+    c.counts[0] = int8_t(total);
+    const int pawns = c.counts[Pawn];
+    if (c.counts[King] != 1 || pawns > 8 || pawns + c.counts[Queen] > 9 || pawns + c.counts[Rook] > 10 ||
+        pawns + c.counts[Bishop] > 10 || pawns + c.counts[Knight] > 10)
+      return false;
+  }
+  // 3.
+  buildPieceLists();
+  // 4.
+  if ((white.pieces[Pawn] | black.pieces[Pawn]) & (Rank1 | Rank8)) return false;
+  // 5. No square holds two men.
+  for (SideState* side : {&white, &black}) {
+    SideState& c = *side;
+    c.pieces[0] = 0;
+    for (int t = Pawn; t <= King; ++t) c.pieces[0] |= c.pieces[t];
+    if (AttackTables::popCount(c.pieces[0]) != c.counts[0]) return false;
+  }
+  if (white.pieces[0] & black.pieces[0]) return false;
+  occupied = white.pieces[0] | black.pieces[0];
+
+  // 6. The last move must fit the side that made it.
+  const SideState& mover = notToMove();
+  const int lastSquares = AttackTables::popCount(lastMoveMask);
+  if (lastSquares == 1) {
+    if (lastMoveMask != mover.pieces[King]) return false;
+  } else if (lastSquares == 2) {
+    if (AttackTables::popCount(lastMoveMask & mover.pieces[0]) != 1) return false;
+  } else if (lastSquares != 0) {
+    return false;
+  }
+  // An en-passant square needs the enemy pawn that just passed it: the pawn
+  // on the square beyond, the square itself and the one it came from empty,
+  // and the last move being that double push (an en-passant capture clears
+  // exactly those two squares).
+  if (epSquare >= 0) {
+    const SideState& us = toMove();
+    const int ep = epSquare;
+    if (rowOf(ep) != (whiteToMove ? 2 : 5)) return false;
+    const int pawnSquare = ep - us.push;
+    const int origin = ep + us.push;
+    if (!(mover.pieces[Pawn] & squareBit(pawnSquare))) return false;
+    if (occupied & (squareBit(ep) | squareBit(origin))) return false;
+    if (lastMoveMask != (squareBit(pawnSquare) | squareBit(origin))) return false;
+  }
+
+  // 7. Rights need the king at home and the rook on its square.
+  for (SideState* side : {&white, &black}) {
+    SideState& c = *side;
+    if (!(c.pieces[King] & c.homeRank)) castlingRights &= uint8_t(~c.rightsMask);
+    const uint8_t shortRight = c.rightsMask & (WhiteShort | BlackShort);
+    const uint8_t longRight = c.rightsMask & (WhiteLong | BlackLong);
+    if (c.shortRookSquare == NoSquareByte || !(c.pieces[Rook] & squareBit(c.shortRookSquare)))
+      castlingRights &= uint8_t(~shortRight);
+    if (c.longRookSquare == NoSquareByte || !(c.pieces[Rook] & squareBit(c.longRookSquare)))
+      castlingRights &= uint8_t(~longRight);
+  }
+  // 8.
+  white.computeMaterial();
+  black.computeMaterial();
+  // 9. The side not to move must not be in check.
+  computeAttackMaps();
+  if (mover.attacked & mover.pieces[King]) return false;
+  // 10.
+  computePinned();
+  computeKeys();
+  return true;
+}
+
+bool SideState::shortRookIsOutermost() const {
+  if (shortRookSquare == NoSquareByte) return true;
+  for (int f = fileOf(shortRookSquare) + 1; f < 8; ++f)
+    if (pieces[Rook] & homeRank & fileMask(f)) return false;
+  return true;
+}
+
+bool SideState::longRookIsOutermost() const {
+  if (longRookSquare == NoSquareByte) return true;
+  for (int f = fileOf(longRookSquare) - 1; f >= 0; --f)
+    if (pieces[Rook] & homeRank & fileMask(f)) return false;
+  return true;
+}
+
+void Position::toFen(char* out) const {
+  static const char letters[] = " pnbrqk";
+  char* o = out;
+  for (int row = 0; row < 8; ++row) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const Bitboard b = squareBit(file + 8 * row);
+      char c = 0;
+      for (int t = Pawn; t <= King; ++t) {
+        if (white.pieces[t] & b) c = char(letters[t] - 'a' + 'A');
+        if (black.pieces[t] & b) c = letters[t];
+      }
+      if (!c) {
+        ++empty;
+        continue;
+      }
+      if (empty) *o++ = char('0' + empty);
+      empty = 0;
+      *o++ = c;
+    }
+    if (empty) *o++ = char('0' + empty);
+    if (row < 7) *o++ = '/';
+  }
+  *o++ = ' ';
+  *o++ = whiteToMove ? 'w' : 'b';
+  *o++ = ' ';
+  if (!castlingRights) {
+    *o++ = '-';
+  } else {
+    struct Right {
+      uint8_t bit;
+      char letter;
+      const SideState* side;
+      bool shortWing;
+    };
+    const Right rights[4] = {{WhiteShort, 'K', &white, true},
+                             {WhiteLong, 'Q', &white, false},
+                             {BlackShort, 'k', &black, true},
+                             {BlackLong, 'q', &black, false}};
+    for (const Right& r : rights) {
+      if (!(castlingRights & r.bit)) continue;
+      *o++ = r.letter;
+      const bool outermost = r.shortWing ? r.side->shortRookIsOutermost() : r.side->longRookIsOutermost();
+      const uint8_t rook = r.shortWing ? r.side->shortRookSquare : r.side->longRookSquare;
+      if (!outermost) *o++ = char('a' + fileOf(rook));
+    }
+  }
+  *o++ = ' ';
+  if (epSquare < 0) {
+    *o++ = '-';
+  } else {
+    *o++ = char('a' + fileOf(epSquare));
+    *o++ = whiteToMove ? '6' : '3';
+  }
+  *o = 0;
+}
+
+bool Position::setFromPieceList(const char* text) {
+  if (std::strchr(text, '/')) return setFen(text) != nullptr;
+  for (int t = 0; t <= King; ++t) white.pieces[t] = black.pieces[t] = 0;
+  white.attacked = black.attacked = white.attackedTwice = black.attackedTwice = 0;
+  white.pawnAttacked = black.pawnAttacked = white.threatened = black.threatened = 0;
+  occupied = 0;
+  whiteToMove = 0;
+  chess960 = 0;
+  lastMoveMask = 0;
+  epSquare = NoSquare;
+  castlingRights = 15;
+
+  // A board diagram becomes the list form: one group per man, then the side.
+  char converted[64 * 6 + 4];
+  if (std::strchr(text, '-')) {
+    if (std::strlen(text) < 193) return false;
+    char* o = converted;
+    for (int sq = 0; sq < 64; ++sq) {
+      const char* cell = text + 3 * sq;
+      if (cell[0] != 'W' && cell[0] != 'S') continue;
+      *o++ = cell[0];
+      *o++ = cell[1];
+      *o++ = char('A' + fileOf(sq));
+      *o++ = char('0' + rankOf(sq));
+      *o++ = ' ';
+    }
+    *o++ = text[192];
+    *o = 0;
+    text = converted;
+  }
+
+  // List form: "w"/"s" for the side, "W"/"S" plus a type letter opens a
+  // group, squares as upper-case file and rank digit.
+  static const char germanTypes[] = " BSLTDK";
+  Bitboard* group = nullptr;
+  for (const char* s = text;;) {
+    s = skipBlanks(s);
+    if (!*s) break;
+    if (*s == 'w' || *s == 's') {
+      whiteToMove = *s == 'w';
+      ++s;
+    } else if ((*s == 'W' || *s == 'S') && s[1] && std::strchr(germanTypes + 1, s[1])) {
+      const int type = int(std::strchr(germanTypes, s[1]) - germanTypes);
+      group = &(*s == 'W' ? white : black).pieces[type];
+      s += 2;
+    } else if (*s >= 'A' && *s <= 'H' && s[1] >= '1' && s[1] <= '8' && group) {
+      *group |= fileRankToBitboard(s[0], s[1]);
+      s += 2;
+    } else {
+      return false;
+    }
+  }
+  setupCastling(fileMask(7), fileMask(0));
+  return finishSetup();
+}
+
+Move parseGermanCoordinateMove(const Position& position, const char* text) {
+  const int from = squareFromText(text);
+  const int to = squareFromText(text + 2);
+  const Bitboard fromBit = squareBit(from);
+  const SideState& owner = (position.white.pieces[0] & fromBit) ? position.white : position.black;
+  int type = King;
+  for (int t = Pawn; t <= King; ++t)
+    if (owner.pieces[t] & fromBit) type = t;
+  int promotion = 0;
+  if (std::strlen(text) != 4) {
+    switch (text[4]) {
+      case 'D': promotion = Queen; break;
+      case 'L': promotion = Bishop; break;
+      case 'S': promotion = Knight; break;
+      case 'T': promotion = Rook; break;
+      default: break;
+    }
+  }
+  return encodeMove(from, to, type, promotion);
+}
