@@ -125,6 +125,9 @@ class Position {
   void doMove(SideState& mover, SideState& enemy, Move move, UndoRecord& undo);
   bool whiteInCheck() const;
   bool blackInCheck() const;
+  // Whether the side to move has no legal move; then result (when given) is
+  // 0 for stalemate, -1 when White is mated, +1 when Black is mated.
+  bool noLegalMove(int* result = nullptr);
 
   // --- developer helpers ---
   void setMirrored(const Position& source);
