@@ -128,6 +128,8 @@ class Position {
   // Whether the side to move has no legal move; then result (when given) is
   // 0 for stalemate, -1 when White is mated, +1 when Black is mated.
   bool noLegalMove(int* result = nullptr);
+  // The material and blocked-pawn draw tests: 10, 40 or 0.
+  int staticDrawStatus() const;
 
   // --- developer helpers ---
   void setMirrored(const Position& source);

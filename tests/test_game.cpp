@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "board/attack_tables.h"
+#include "board/game.h"
+#include "board/notation.h"
+
+namespace {
+
+std::string fenOf(const Game& g) {
+  char out[128];
+  g.toFen(out);
+  return out;
+}
+
+void play(Game& g, const char* sanMoves) {
+  std::string all(sanMoves);
+  size_t i = 0;
+  while (i < all.size()) {
+    size_t j = all.find(' ', i);
+    if (j == std::string::npos) j = all.size();
+    std::string text = all.substr(i, j - i);
+    i = j + 1;
+    if (text.empty()) continue;
+    Move m = 0;
+    ASSERT_TRUE(parseMove(g.position, text.c_str(), m, SanText)) << text;
+    g.playMove(m);
+  }
+}
+
+TEST(Game, FenCountersFollowTheGame) {
+  Game g;
+  EXPECT_EQ(fenOf(g), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  play(g, "e4 e5 Nf3 Nc6");
+  EXPECT_EQ(fenOf(g), "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+  // The move number is the game's own, not derived from the repetition count.
+  ASSERT_TRUE(g.setFen("4k3/8/8/8/8/8/8/4K2R w K - 5 40"));
+  EXPECT_EQ(fenOf(g), "4k3/8/8/8/8/8/8/4K2R w K - 5 40");
+  play(g, "Kd2 Kd7");
+  EXPECT_EQ(fenOf(g), "8/3k4/8/8/8/8/3K4/7R w - - 7 41");
+  EXPECT_FALSE(g.setFen("not a fen"));
+  EXPECT_EQ(fenOf(g), "8/3k4/8/8/8/8/3K4/7R w - - 7 41");
+}
+
+TEST(Game, FiftyMoveRule) {
+  Game g;
+  ASSERT_TRUE(g.setFen("4k3/8/8/8/8/8/8/4K2R w - - 99 80"));
+  EXPECT_EQ(g.count, 100);
+  EXPECT_EQ(g.drawStatus(), NoDraw);
+  play(g, "Rh2");
+  EXPECT_EQ(g.count, 101);
+  EXPECT_EQ(g.drawStatus(), DrawByFiftyMoves);
+  play(g, "Kd7 Rh3 Ke7");
+  EXPECT_EQ(g.count, 101);  // the record stops growing
+  EXPECT_EQ(g.drawStatus(), DrawByFiftyMoves);
+  for (const char* fen : {"4k3/8/8/8/8/8/8/4K2R w - - 100 80", "4k3/8/8/8/8/8/8/4K2R w - - -1 80"}) {
+    ASSERT_TRUE(g.setFen(fen));
+    EXPECT_EQ(g.count, 1) << fen;
+  }
+}
+
+TEST(Game, ThreefoldRepetition) {
+  Game g;
+  play(g, "Nf3 Nf6 Ng1 Ng8");
+  EXPECT_EQ(g.drawStatus(), NoDraw);
+  play(g, "Nf3 Nf6 Ng1 Ng8");
+  EXPECT_EQ(g.drawStatus(), DrawByRepetition);
+  // A pawn move starts a new record.
+  play(g, "e4");
+  EXPECT_EQ(g.count, 1);
+  EXPECT_EQ(g.drawStatus(), NoDraw);
+}
+
+TEST(Game, RepetitionStatusForTheSearch) {
+  Game g;
+  play(g, "Nf3 Nf6 Ng1 Ng8");
+  // The root position (entry 4) occurred once before: a node equal to it
+  // finds two matches.
+  EXPECT_EQ(g.repetitionStatus(), DrawByRepetition);
+  Game fresh;
+  EXPECT_EQ(fresh.repetitionStatus(), DrawByRepetitionOnce);
+  // A search node that is not the root: make moves on the position itself.
+  UndoRecord u1, u2;
+  u1.save(fresh.position);
+  Move m = 0;
+  ASSERT_TRUE(parseMove(fresh.position, "Nf3", m, SanText));
+  ASSERT_TRUE(fresh.position.makeMove(m, u1));
+  EXPECT_EQ(fresh.repetitionStatus(), NoDraw);
+  u1.restore();
+  // After a FEN with a half-move clock, placeholders never match.
+  ASSERT_TRUE(g.setFen("4k3/8/8/8/8/8/8/R3K3 w - - 7 30"));
+  play(g, "Ra2 Kd7 Ra1 Ke8");
+  EXPECT_EQ(g.repetitionStatus(), DrawByRepetition);
+  EXPECT_EQ(g.drawStatus(), NoDraw);  // twice only
+}
+
+TEST(Game, MaterialAndBlockedPawnDraws) {
+  struct Case {
+    const char* fen;
+    int expected;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/8/8/8/4K3 w - -", DrawByMaterial},
+      {"4k3/8/8/8/8/8/8/4KB2 w - -", DrawByMaterial},
+      {"4k3/8/8/8/8/8/8/4KN2 w - -", DrawByMaterial},
+      {"4k3/8/8/8/8/8/8/3NKN2 w - -", NoDraw},
+      {"2b1k3/8/8/8/8/8/8/4KB2 w - -", DrawByMaterial},   // all on light squares
+      {"4kb2/8/8/8/8/8/8/2B1K3 w - -", DrawByMaterial},   // all on dark squares
+      {"4kb2/8/8/8/8/8/8/4KB2 w - -", NoDraw},            // one light, one dark
+      {"4k3/8/8/8/8/8/8/4K2R w - -", NoDraw},
+      {"4k3/8/8/p1p1p1p1/PpPpPpPp/1P1P1P1P/8/4K3 w - -", DrawByBlockedPawns},
+      {"4k3/8/8/7p/p1p1p1pP/P1P1P1P1/8/4K3 w - -", DrawByBlockedPawns},
+      {"4k3/8/8/p7/P7/8/8/4K3 w - -", NoDraw},  // the kings can walk to the pawns
+      {"4k3/8/8/1p1p1p1p/pPpPpPpP/P1P1P1P1/8/4K3 w - -", DrawByBlockedPawns},
+      {"4k3/8/8/1p3p1p/pPpPpPpP/P1P1P1P1/8/4K3 w - -", NoDraw},  // d4 not blocked
+  };
+  for (const Case& c : cases) {
+    Position p;
+    ASSERT_NE(p.setFen(c.fen), nullptr) << c.fen;
+    EXPECT_EQ(p.staticDrawStatus(), c.expected) << c.fen;
+  }
+}
+
+TEST(Game, CastlingIsReversibleAndSetPositionRestarts) {
+  Game g;
+  ASSERT_TRUE(g.setFen("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1"));
+  play(g, "O-O");
+  EXPECT_EQ(g.count, 2);
+  EXPECT_NE(g.history[0], g.history[1]);
+  Game other;
+  other.setPosition(&g.position);
+  EXPECT_EQ(other.count, 1);
+  EXPECT_EQ(other.position.hashKey, g.position.hashKey);
+  other.setPosition(nullptr);
+  EXPECT_EQ(fenOf(other), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  other.setChess960(959);
+  EXPECT_EQ(other.position.chess960, 1);
+}
+
+}  // namespace
