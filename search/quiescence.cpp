@@ -1,0 +1,180 @@
+// The quiescence search below the horizon.
+#include <algorithm>
+
+#include "board/attack_tables.h"
+#include "eval/endgame_evaluators.h"
+#include "search/searcher.h"
+
+namespace {
+
+struct PlyScope {
+  int16_t& ply;
+  explicit PlyScope(int16_t& p) : ply(p) { ++ply; }
+  ~PlyScope() { --ply; }
+};
+
+constexpr Bitboard LightSquaresByHalf = 0xAA55AA55AA55AA55ULL;
+constexpr Bitboard DarkSquaresByHalf = 0x55AA55AA55AA55AAULL;
+
+}  // namespace
+
+int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int qsDepth) {
+  Position& p = game.position;
+  // 1.
+  PlyScope scope(ply);
+  if (ply > selectiveDepth) selectiveDepth = ply;
+  SearchStackEntry& e = entry(ply);
+  e.bestMove = 0;
+  e.movesSearched = 0;
+  if (ply > MaxPly) return evaluator_.evaluate(p);
+  // 2.
+  const bool inCheck = (us.attacked & us.pieces[King]) != 0;
+  if (!inCheck) {
+    if ((us.counts[Queen] && findQueenMate(us, them, &e.bestMove)) ||
+        ((them.pieces[King] & BoardEdge) && findMateInOne(us, them, &e.bestMove)))
+      return 499999 - ply;
+    e.bestMove = 0;
+  }
+  // 3. Only the repetition four plies up is looked for here.
+  const uint64_t key = p.hashKey;
+  if (ply >= 4 && entry(ply - 4).key == key) return 0;
+  // 4.
+  e.key = key;
+  Move hashMove = 0;
+  TTProbe probe;
+  if (tt_->probe(key, ply, probe)) {
+    if (TTEntry::allowsCutoff(probe, alpha, beta, qsDepth)) {
+      if (probe.score > alpha) e.bestMove = probe.move;
+      return probe.score;
+    }
+    if (moveKey(probe.move)) hashMove = probe.move;
+  }
+  // 5.
+  countNode();
+  const int eval = evaluator_.evaluate(p);
+  e.staticEval = eval;
+
+  int best;
+  bool filterOn = false;
+  Bitboard filter = them.pieces[0];
+  int bestSkipped = -500000;
+  if (!inCheck) {
+    // 6. Stand pat.
+    if (eval >= beta) return eval;
+    const Bitboard ourPawnAttacks = them.pawnAttacked;
+    if (qsDepth < -3 && !(ourPawnAttacks & (Rank1 | Rank8)) && !(them.pieces[0] & them.attacked)) return eval;
+    if (eval > alpha) {
+      alpha = eval;
+      best = eval;
+    } else if (qsDepth >= -3 || eval + 3400 >= alpha) {
+      best = eval;
+    } else {
+      // The delta filter: estimate each kind of capture from the material
+      // evaluation alone, and search only those that might reach alpha.
+      filter = them.pieces[Queen] | (them.pieces[0] & p.pinned & (them.attackedTwice | ~us.attacked));
+      --them.counts[0];
+      auto estimate = [&](int type) {
+        const int count = them.counts[type] - 1;
+        --them.counts[type];
+        them.material -= PieceValues[type];
+        them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
+        const int m = eval + 2000 + evaluator_.materialDelta();
+        them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
+        them.material += PieceValues[type];
+        ++them.counts[type];
+        return m;
+      };
+      const Bitboard bishops = them.pieces[Bishop];
+      if (bishops & LightSquaresByHalf) {
+        them.pieces[Bishop] = bishops & DarkSquaresByHalf;
+        const int m = estimate(Bishop);
+        them.pieces[Bishop] = bishops;
+        if (m >= alpha) filter |= bishops & LightSquaresByHalf;
+        else if (m >= -499999) bestSkipped = std::max(bestSkipped, m);
+      }
+      if (bishops & DarkSquaresByHalf) {
+        them.pieces[Bishop] = bishops & LightSquaresByHalf;
+        const int m = estimate(Bishop);
+        them.pieces[Bishop] = bishops;
+        if (m >= alpha) filter |= bishops & DarkSquaresByHalf;
+        else bestSkipped = std::max(bestSkipped, m);
+      }
+      for (int type : {Pawn, Knight, Rook}) {
+        if (!them.counts[type]) continue;
+        const int m = estimate(type);
+        if (m >= alpha) filter |= them.pieces[type];
+        else bestSkipped = std::max(bestSkipped, m);
+      }
+      ++them.counts[0];
+      best = eval;
+      filterOn = true;
+    }
+  } else {
+    // 7.
+    best = ply - MateScore;
+  }
+  // 8.
+  const EndgameEvaluator* endgame = evaluator_.endgameEvaluator();
+  int known = 0;
+  if (endgame && endgame->evaluateForSide(p, &known)) return known;
+  // 9.
+  int type = Captures;
+  if (qsDepth == -1) type = eval + 3500 >= alpha ? ChecksAndPushes : ChecksAndCaptures;
+  else if (qsDepth >= -3) type = ChecksAndCaptures;
+  MoveList list(moveStack_, p, history_[p.whiteToMove], type, &hashMove, e.killers, nullptr);
+  // 10.
+  int childQs = -4;
+  if (inCheck && qsDepth >= -3) childQs = std::min(-1, qsDepth - 1 + (list.size() == 1 ? 2 : 0));
+  // 11.
+  const int standPatAlpha = alpha;
+  int alphaNow = alpha;
+  e.undo.save(p);
+  while (const MoveListEntry* picked = list.next()) {
+    const Move m = picked->move;
+    if (filterOn && !(filter & squareBit(moveTo(m))) && movePromotion(m) != Queen) continue;
+    e.move = m;
+    if (!p.makeMove(m, e.undo)) continue;
+    const bool captured = e.undo.captured != 0;
+    const int v = -quiesce(them, us, -beta, -alphaNow, childQs);
+    e.undo.restore();
+    ++e.movesSearched;
+    if (v >= beta) {
+      tt_->store(key, m, v, ttWord(qsDepth, TTLowerBound), ply);
+      return v;
+    }
+    if (v > best) {
+      e.bestMove = m;
+      if (inCheck && qsDepth < -3 && v >= -399999 && captured) {
+        filterOn = true;
+        filter = them.pieces[0];
+      }
+      alphaNow = std::max(alphaNow, v);
+      best = v;
+    }
+  }
+  // 12.
+  if (!inCheck && best < bestSkipped) best = bestSkipped;
+  if (moveKey(e.bestMove))
+    tt_->store(key, e.bestMove, best, ttWord(qsDepth, best > standPatAlpha ? TTExact : TTUpperBound), ply);
+  return best;
+}
+
+bool Searcher::quietScore(int width, int* scoreOut) {
+  iteration = 0;
+  selectiveDepth = 0;
+  ply = -1;
+  lastNullPly = -1;
+  previousNullPly = -10;
+  nodes_.store(0, std::memory_order_relaxed);
+  clearSearchState();
+  tt_->age();
+  if (alwaysClearHash) {
+    tt_->clear();
+    evaluator_.clearHashes();
+  }
+  Position& p = game.position;
+  const int e = evaluator_.evaluate(p);
+  const int v = quiesce(p.toMove(), p.notToMove(), e - width - 1, e + width + 1, -1);
+  if (scoreOut) *scoreOut = v;
+  return e - width - 1 < v && v < e + width + 1;
+}

@@ -1,0 +1,188 @@
+// The complete state of one search thread: the root game, the per-ply
+// search stack, the root moves, history and killers, a private evaluator,
+// the best-move-change predictor, the search options and the flags other
+// threads steer it with. All searchers share one transposition table.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "board/game.h"
+#include "board/move_list.h"
+#include "eval/evaluator.h"
+#include "search/history_table.h"
+#include "search/move_change_net.h"
+#include "search/search_limits.h"
+#include "search/search_listener.h"
+#include "search/transposition_table.h"
+
+class Book;
+class PgnGameSource;
+
+struct SearchStackEntry {
+  Move move = 0;      // low 16 bits 0 while a null move is searched
+  Move bestMove = 0;  // after a null move at the parent: the opponent's threat
+  uint64_t key = 0;
+  int32_t staticEval = 0;
+  int32_t movesSearched = 0;  // -1 while a null move is searched from here
+  int16_t extension = 0;      // eighths of a ply
+  uint8_t reduced = 0;        // searched with a late-move reduction
+  KillerSlot killers[4] = {{0, -9999}, {0, -9999}, {0, -9999}, {0, -9999}};
+  UndoRecord undo;
+
+  void clear();
+};
+
+struct RootMove {
+  Move move = 0;
+  int32_t score = 0;
+  double nodeShare = 0;
+  uint8_t raised = 0;
+};
+
+struct ScoredMove {
+  Move move = 0;
+  int32_t score = 0;
+};
+
+class Searcher {
+ public:
+  static constexpr int StackSize = 103;
+  static constexpr int MaxRootMoves = 230;
+  static constexpr int MaxMultiPv = 255;
+  static constexpr int MoveStackSize = 18000;
+  static constexpr int MaxPly = 99;
+  static constexpr int MaxPvLength = 100;
+
+  // The master: a transposition table of ttBytes bytes of its own.
+  explicit Searcher(size_t ttBytes);
+  // A helper sharing the master's table, refreshed from the master.
+  Searcher(Searcher* master, int threadIndex);
+  ~Searcher();
+  Searcher(const Searcher&) = delete;
+  Searcher& operator=(const Searcher&) = delete;
+
+  // --- refresh and options ---
+  void copyFrom(const Searcher& master);
+  void resetOptions();
+  bool setOwnBook(bool on);
+  bool setMultiPv(int lines);
+  void setTimeLogfile(const char* name);
+  bool resizeHash(size_t bytes);
+  void setAlwaysClearHash(bool on) { alwaysClearHash = on; }
+  void setResignThreshold(int milliPawns) { resignThreshold = milliPawns; }
+  void setThreadCount(int n) { threadCount = n; }
+  void setListener(SearchListener* l) { listener_ = l ? l : &nullListener_; }
+  SearchListener* listener() const { return listener_; }
+
+  // --- flags, set from other threads ---
+  void startSearch(bool ponder);
+  void requestStop();
+  void ponderHit();
+  void waitWhilePondering() const;
+  bool stopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
+  bool pondering() const { return pondering_.load(std::memory_order_relaxed) != 0; }
+
+  // --- root moves and results ---
+  // The legal root moves, optionally only (or all but) those whose
+  // coordinate text occurs in filter.
+  void setupRootMoves(const char* filter = nullptr, bool exclude = false);
+  void findPonderMove();
+  // Runs the search under the given limits (null: keep the current ones).
+  // False when it ended by its stop flag.
+  bool think(SearchLimits* limits);
+  // The principal variation starting with first (null: the best move).
+  void extractPv(int* length, Move* pv, const Move* first);
+
+  // --- the search itself ---
+  int searchRoot(SideState& us, SideState& them, int depth);
+  void orderRootMoves();
+  int search(SideState& us, SideState& them, int alpha, int beta, int depth);
+  int quiesce(SideState& us, SideState& them, int alpha, int beta, int qsDepth);
+  bool quietScore(int width, int* score);
+  int childDepth(int depth, SearchStackEntry& entry);
+  void advancedPawnBonus(SearchStackEntry& entry, const SideState& us, const SideState& them);
+  bool tryTranspositionCutoff(SideState& us, SideState& them, int beta, MoveList& list,
+                              InProgressSet* inProgress, int childDepth);
+  void searchMoveList(SideState& us, SideState& them, MoveList& list, int alpha, int beta, int depth);
+  bool findQueenMate(const SideState& us, const SideState& them, Move* out) const;
+  bool findMateInOne(const SideState& us, const SideState& them, Move* out) const;
+  bool findMate(int pieceType, Bitboard candidates, int target, Bitboard escapes, Move* out) const;
+  bool findAnyMateInOne(const SideState& us, const SideState& them, Move* out) const;
+  int hangingValue(const SideState& us, const SideState& them) const;
+
+  // --- accessors for the front end ---
+  Position& position() { return game.position; }
+  Evaluator& evaluator() { return evaluator_; }
+  TranspositionTable& transpositionTable() { return *tt_; }
+  uint64_t nodes() const { return nodes_.load(std::memory_order_relaxed); }
+  int rootMoveCount() const { return rootMoveCount_; }
+  const RootMove& rootMove(int i) const { return rootMoves_[i]; }
+  int resultCount() const { return resultCount_; }
+  const ScoredMove& result(int i) const { return results_[i]; }
+  SearchLimits* limits() const { return limits_.load(std::memory_order_relaxed); }
+  const SearchStackEntry& stackEntry(int ply) const { return stack_[ply + 2]; }
+
+  // Public state read by the front end and the tools.
+  Game game;
+  uint8_t ownBook = 1;
+  uint8_t alwaysClearHash = 0;
+  char timeLogfile[512] = {};
+  int32_t resignThreshold = -7000;
+  uint8_t rootRestricted = 0;
+  int16_t iteration = 0;
+  int16_t selectiveDepth = 0;
+  int16_t ply = -1;
+  int16_t lastNullPly = -1;
+  int16_t previousNullPly = -10;
+  int32_t rootAlpha = -500001;
+  int32_t rootBeta = 500001;
+  int32_t score = 0;
+  uint8_t alphaRaised = 0;
+  uint8_t firstIteration = 0;
+  uint8_t rootFail = 0;
+  Move bestMove = 0;
+  Move ponderMove = 0;
+  int32_t threadCount = 1;
+  int32_t threadIndex = 0;
+  int32_t multiPv = 1;
+  int32_t searchesSinceBook = 0;
+  Book* book = nullptr;                    // owned; the opening book joins later
+  PgnGameSource* forcedLines = nullptr;    // not owned
+
+ private:
+  void initStack();
+  void clearSearchState();
+  SearchStackEntry& entry(int p) { return stack_[p + 2]; }
+  // Another node visited; only this thread writes the count.
+  void countNode() { nodes_.store(nodes_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
+  // The moves of the opening sources for the root, when there are any;
+  // the book and the forced lines are not part of the engine yet.
+  bool probeOpeningSources() { return false; }
+  int walkPv(Move first, Move* pv, bool setPonder);
+  // The best move is read by the command thread on "ponderhit": written
+  // atomically, read plainly by this thread.
+  void setBestMove(Move m) { __atomic_store_n(&bestMove, m, __ATOMIC_RELAXED); }
+  void sortResults(ScoredMove* records, int count) const;
+
+  std::atomic<uint8_t> stop_{0};
+  std::atomic<uint8_t> pondering_{0};
+  std::atomic<uint8_t> mayContinue_{0};
+  std::atomic<uint64_t> nodes_{0};
+  SearchStackEntry stack_[StackSize];
+  RootMove rootMoves_[MaxRootMoves];
+  int16_t rootMoveCount_ = 0;
+  MoveChangeNet predictor_;
+  HistoryTable history_[2];  // indexed by whiteToMove
+  std::unique_ptr<MoveListEntry[]> moveStackEntries_;
+  MoveStack moveStack_;
+  Evaluator evaluator_;
+  TranspositionTable* tt_ = nullptr;  // owned by the master only
+  NullListener nullListener_;
+  SearchListener* listener_ = &nullListener_;
+  ScoredMove results_[MaxMultiPv];
+  int32_t resultCount_ = 0;
+  std::atomic<SearchLimits*> limits_{nullptr};
+  SearchLimits unlimited_{100};  // for a searcher nobody gave limits
+};
