@@ -171,3 +171,33 @@ TEST(Search, MultiPvReportsEveryLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fixed-depth search with one thread is deterministic: this node count
+// changes only when the search or the evaluation changes. Update it on
+// purpose, never by accident.
+TEST(Search, FixedDepthNodeCountSignature) {
+  const char* fens[] = {
+      "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+      "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+      "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+      "8/5pk1/6p1/3P3p/1p5P/1P4P1/5PK1/8 w - - 0 40",
+      "2r3k1/1p2q1pp/2b1pr2/p1pp4/6Q1/1P1PP1R1/P1PN2PP/5RK1 w - - 0 1",
+  };
+  uint64_t total = 0;
+  for (int run = 0; run < 2; ++run) {
+    uint64_t nodes = 0;
+    for (const char* fen : fens) {
+      auto s = std::make_unique<Searcher>(TestHash);
+      ASSERT_TRUE(s->game.setFen(fen));
+      nodes += runSearch(*s, 6).nodes;
+    }
+    if (run == 0) total = nodes;
+    EXPECT_EQ(nodes, total) << "the same search twice gave different node counts";
+  }
+  EXPECT_EQ(total, 637441u) << "signature";
+}
+
+}  // namespace
