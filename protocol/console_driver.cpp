@@ -1,0 +1,98 @@
+#include "protocol/console_driver.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "protocol/uci_output.h"
+#include "protocol/uci_protocol.h"
+#include "search/search_controller.h"
+#include "search/searcher.h"
+#include "search/time_manager.h"
+
+LineRead readInputLine(std::FILE* input, char* buffer, size_t size) {
+  size_t length = 0;
+  bool overlong = false;
+  bool any = false;
+  for (;;) {
+    const int c = std::getc(input);
+    if (c == EOF) {
+      if (std::ferror(input) && errno == EINTR) {
+        std::clearerr(input);
+        continue;
+      }
+      if (!any) return LineRead::End;
+      break;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (length + 1 < size) buffer[length++] = c == 0 ? ' ' : char(c);
+    else overlong = true;
+  }
+  buffer[length] = 0;
+  return overlong ? LineRead::Overlong : LineRead::Line;
+}
+
+void trimTrailingWhiteSpace(char* text) {
+  size_t n = std::strlen(text);
+  while (n > 0 && std::strchr(" \t\n\v\f\r", text[n - 1])) --n;
+  text[n] = 0;
+}
+
+void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
+  // The forced opening lines join the engine later; the name is kept.
+  (void)pgnFile;
+  Searcher* searcher = new Searcher(HashBytes);
+  TimeManager* clock = new TimeManager();
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
+
+  EngineOutput* output = nullptr;
+  SearchController* controller = nullptr;
+  CommandHandler* handler = nullptr;
+  std::unique_ptr<char[]> line(new char[LineBufferSize]);
+
+  for (;;) {
+    if (std::feof(stdin)) break;
+    if (controller && controller->quitRequested()) break;
+    const LineRead read = readInputLine(stdin, line.get(), LineBufferSize);
+    if (read == LineRead::End) break;
+    if (read == LineRead::Overlong) {
+      // A cut line could still look like a command and do the wrong
+      // thing; a line that long is no command of the engine's.
+      if (output) output->diagnostic("Eingabezeile zu lang, ignoriert", nullptr);
+      else std::fputs("'uci' or 'xboard' expected\n", stderr);
+      continue;
+    }
+    trimTrailingWhiteSpace(line.get());
+    char word[17];
+    if (std::sscanf(line.get(), "%16s", word) != 1) continue;
+
+    if (!output) {
+      const bool test = !std::strcmp(word, "ucitest");
+      if (!test && std::strcmp(word, "uci")) {
+        std::fputs("'uci' or 'xboard' expected\n", stderr);
+        continue;
+      }
+      output = test ? new UciTestOutput(searcher, clock) : new UciOutput(searcher, clock);
+      controller = new SearchController(searcher, output, clock);
+      handler = new UciProtocol(searcher, output, controller, hiddenOptions);
+      searcher->setListener(output);
+      if (test) std::strcpy(line.get(), "uci");
+    }
+    handler->handleLine(line.get());
+  }
+
+  // A search may still run (end of input without "quit"): it ends as under
+  // "quit", without an answer, before anything it uses goes away.
+  if (controller) {
+    output->setSilent(true);
+    controller->setQuit();
+    controller->stop();
+  }
+  delete handler;
+  delete controller;
+  searcher->setListener(nullptr);
+  delete output;
+  delete clock;
+  delete searcher;
+}

@@ -1,0 +1,376 @@
+// The engine binary driven through pipes the way a chess interface drives
+// it: every line it writes is checked, and every answer must come within a
+// deadline.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/engine_process.h"
+#include "support/uci_lines.h"
+
+namespace {
+
+using testsupport::EngineProcess;
+using testsupport::positionOf;
+using testsupport::startsWith;
+
+const std::vector<std::string> UciAnswer = {
+    "id name Brakken 2.5",
+    "id author Quendrix",
+    "option name Hash type spin default 3 min 1 max 2047",
+    "option name Ponder type check default true",
+    "option name OwnBook type check default true",
+    "option name Clear Hash type button",
+    "option name MultiPV type spin default 1 min 1 max 255",
+    "option name UCI_Chess960 type check default false",
+    "option name BookFile type string default Brakken.opn",
+    "option name Opponent type string default unknown",
+    "option name NumberOfProcessors type spin default 1 min 1 max 8",
+    "option name NeuroMaterial type spin default 40 min 0 max 100",
+    "option name NeuroWidth type spin default 500 min 1 max 10000",
+    "option name MaterialFile type string default (internal)",
+    "option name TimeLogfile type string default /dev/null",
+};
+
+const std::vector<std::string> HiddenAnswer = {
+    "option name blocking type check default false",
+    "option name NoOutput type check default false",
+    "option name Resign type spin default 700 min 400 max 2000",
+    "option name AlwaysClearHash type check default false",
+};
+
+class UciSession : public ::testing::Test {
+ protected:
+  std::unique_ptr<EngineProcess> engine;
+  std::string positionLine = "position startpos";
+  bool chess960 = false;
+
+  void start(const std::vector<std::string>& arguments = {}) {
+    engine = std::make_unique<EngineProcess>(arguments);
+    ASSERT_TRUE(engine->started());
+  }
+
+  void SetUp() override { start(); }
+
+  void TearDown() override {
+    if (!engine) return;
+    engine->send("quit");
+    EXPECT_EQ(engine->waitExit(10000), 0);
+    EXPECT_TRUE(engine->drain(50).empty());
+    EXPECT_EQ(engine->errorText().find("ThreadSanitizer"), std::string::npos) << engine->errorText();
+  }
+
+  void handshake(bool hidden = false) {
+    engine->send("uci");
+    bool found = false;
+    const std::vector<std::string> lines = engine->readUntil("uciok", found);
+    ASSERT_TRUE(found);
+    std::vector<std::string> expected = UciAnswer;
+    if (hidden) expected.insert(expected.end(), HiddenAnswer.begin(), HiddenAnswer.end());
+    expected.push_back("uciok");
+    EXPECT_EQ(lines, expected);
+  }
+
+  // isready, and the lines that came before readyok.
+  std::vector<std::string> sync() {
+    engine->send("isready");
+    bool found = false;
+    std::vector<std::string> lines = engine->readUntil("readyok", found);
+    EXPECT_TRUE(found) << "no readyok";
+    if (found) lines.pop_back();
+    return lines;
+  }
+
+  void setPosition(const std::string& line) {
+    positionLine = line;
+    engine->send(line);
+  }
+
+  // Reads up to the bestmove line, checking every info line on the way.
+  std::string readBestMove(int timeoutMs = 20000) {
+    bool found = false;
+    const std::vector<std::string> lines = engine->readUntil("bestmove", found, timeoutMs);
+    EXPECT_TRUE(found) << "no bestmove after " << positionLine;
+    if (!found) return "";
+    const Position root = positionOf(positionLine);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      if (lines[i] == "readyok") continue;
+      EXPECT_TRUE(testsupport::checkInfoLine(lines[i], root, chess960)) << lines[i];
+    }
+    EXPECT_TRUE(testsupport::checkBestMove(lines.back(), root, chess960)) << lines.back();
+    return lines.back();
+  }
+
+  // One search; nothing may follow its bestmove.
+  std::string go(const std::string& line) {
+    engine->send(line);
+    const std::string best = readBestMove();
+    EXPECT_EQ(sync(), std::vector<std::string>{}) << line;
+    return best;
+  }
+
+  // The moves of a bestmove line: the best move and the ponder move.
+  static std::vector<std::string> movesOf(const std::string& bestLine) {
+    std::vector<std::string> w = testsupport::splitWords(bestLine);
+    std::vector<std::string> moves;
+    if (w.size() >= 2) moves.push_back(w[1]);
+    if (w.size() == 4) moves.push_back(w[3]);
+    return moves;
+  }
+};
+
+TEST_F(UciSession, AGuiSessionGetsEveryAnswerOnce) {
+  handshake();
+  EXPECT_TRUE(sync().empty());
+  engine->send("ucinewgame");
+  EXPECT_TRUE(sync().empty());
+
+  setPosition("position startpos moves e2e4 e7e5");
+  std::string best = go("go wtime 3000 btime 3000 winc 30 binc 30");
+  std::string moves = " e2e4 e7e5";
+
+  for (const char* goLine : {"go movetime 100", "go depth 5", "go nodes 20000", "go btime 2000 wtime 2000 movestogo 5"}) {
+    ASSERT_FALSE(best.empty());
+    moves += " " + movesOf(best)[0];
+    setPosition("position startpos moves" + moves);
+    best = go(goLine);
+  }
+
+  // Pondering on the predicted reply, then the opponent plays it.
+  std::vector<std::string> predicted = movesOf(best);
+  ASSERT_EQ(predicted.size(), 2u) << best;
+  moves += " " + predicted[0] + " " + predicted[1];
+  setPosition("position startpos moves" + moves);
+  engine->send("go ponder wtime 2000 btime 2000 winc 20 binc 20");
+  EXPECT_TRUE(sync().size() < 1000);  // readyok also while pondering
+  engine->send("ponderhit");
+  best = readBestMove();
+  EXPECT_TRUE(sync().empty());
+
+  // Pondering on a reply the opponent did not play.
+  predicted = movesOf(best);
+  ASSERT_EQ(predicted.size(), 2u) << best;
+  setPosition("position startpos moves" + moves + " " + predicted[0] + " " + predicted[1]);
+  engine->send("go ponder wtime 2000 btime 2000");
+  engine->send("stop");
+  readBestMove();
+  EXPECT_TRUE(sync().empty());
+
+  // Analysis.
+  setPosition("position startpos moves" + moves);
+  engine->send("go infinite");
+  std::vector<std::string> before = sync();
+  for (const std::string& l : before) EXPECT_FALSE(startsWith(l, "bestmove")) << l;
+  engine->send("stop");
+  readBestMove();
+  EXPECT_TRUE(sync().empty());
+
+  engine->send("position startpos");
+  positionLine = "position startpos";
+  EXPECT_TRUE(sync().empty());
+}
+
+TEST_F(UciSession, EveryOptionCanBeSetWithoutAnAnswer) {
+  engine.reset();
+  start({"VersteckteOptionen"});
+  handshake(true);
+  engine->send("debug on");
+  for (const char* line : {
+           "setoption name Hash value 4", "setoption name Ponder value false", "setoption name OwnBook value false",
+           "setoption name Clear Hash", "setoption name MultiPV value 2", "setoption name UCI_Chess960 value false",
+           "setoption name BookFile value book.opn", "setoption name Opponent value GM Somebody",
+           "setoption name NumberOfProcessors value 2", "setoption name NeuroMaterial value 50",
+           "setoption name NeuroWidth value 600", "setoption name MaterialFile value (internal)",
+           "setoption name TimeLogfile value /dev/null", "setoption name blocking value false",
+           "setoption name NoOutput value false", "setoption name Resign value 900",
+           "setoption name AlwaysClearHash value true"}) {
+    engine->send(line);
+    EXPECT_TRUE(sync().empty()) << line;
+  }
+  // MultiPV 2 writes numbered lines.
+  setPosition("position startpos");
+  engine->send("go depth 4");
+  bool found = false;
+  const std::vector<std::string> lines = engine->readUntil("bestmove", found);
+  ASSERT_TRUE(found);
+  int multi = 0;
+  for (const std::string& l : lines) {
+    if (startsWith(l, "info multipv")) ++multi;
+    if (startsWith(l, "info")) {
+      EXPECT_TRUE(testsupport::checkInfoLine(l, positionOf(positionLine))) << l;
+    }
+  }
+  EXPECT_GT(multi, 0);
+}
+
+TEST_F(UciSession, Chess960CastlingTravelsAsTheKingTakingItsRook) {
+  handshake();
+  engine->send("setoption name UCI_Chess960 value true");
+  chess960 = true;
+  setPosition("position fen r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQkq - 0 1");
+  EXPECT_EQ(go("go depth 3 searchmoves e1h1").substr(0, 13), "bestmove e1h1");
+  setPosition("position fen r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQkq - 0 1 moves e1h1");
+  go("go depth 4");
+  setPosition("position fen bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9");
+  go("go depth 5");
+  engine->send("setoption name UCI_Chess960 value false");
+  chess960 = false;
+  setPosition("position fen r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w HAha - 0 1");
+  EXPECT_EQ(go("go depth 3 searchmoves e1g1").substr(0, 13), "bestmove e1g1");
+}
+
+TEST_F(UciSession, TheFirstLineWithAWordChoosesTheProtocol) {
+  for (const char* line : {"", "   ", "\t", "xyz", "xboard", "averyveryverylongfirstword", "UCI", "isready"})
+    engine->send(line);
+  EXPECT_TRUE(engine->drain(100).empty());
+  handshake();
+  EXPECT_TRUE(sync().empty());
+  const std::string& errors = engine->errorText();
+  size_t count = 0;
+  for (size_t at = errors.find("'uci' or 'xboard' expected\n"); at != std::string::npos;
+       at = errors.find("'uci' or 'xboard' expected\n", at + 1))
+    ++count;
+  EXPECT_EQ(count, 5u) << errors;
+  // Once chosen, "uci" is an ordinary command.
+  handshake();
+}
+
+TEST_F(UciSession, UcitestWritesOneTimingLinePerSearchAndNothingElse) {
+  for (const char* line : {"ucitest", "isready", "setoption name Hash value 0", "debug on", "position startpos",
+                           "go depth 3"})
+    engine->send(line);
+  const std::optional<std::string> timing = engine->readLine(20000);
+  ASSERT_TRUE(timing.has_value());
+  EXPECT_TRUE(std::regex_match(*timing, std::regex(R"(   1 +\d+\.\d{8} +\d+\.\d{10} +\d+\.\d{8})"))) << *timing;
+  engine->send("go depth 2");
+  const std::optional<std::string> second = engine->readLine(20000);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->substr(0, 4), "   2");
+  engine->send("isready");
+  engine->send("perft depth 2");
+  EXPECT_TRUE(engine->drain(100).empty());
+}
+
+TEST_F(UciSession, EndOfInputDuringASearchEndsWithoutAnAnswer) {
+  handshake();
+  engine->send("setoption name NumberOfProcessors value 3");
+  engine->send("go infinite");
+  EXPECT_TRUE(sync().size() < 1000);
+  engine->closeInput();
+  EXPECT_EQ(engine->waitExit(10000), 0);
+  for (const std::string& l : engine->drain(50)) EXPECT_FALSE(startsWith(l, "bestmove")) << l;
+  engine.reset();
+}
+
+TEST_F(UciSession, QuitDuringASearchEndsWithoutAnAnswer) {
+  handshake();
+  engine->send("go infinite");
+  EXPECT_TRUE(sync().size() < 1000);
+  engine->send("quit");
+  EXPECT_EQ(engine->waitExit(10000), 0);
+  for (const std::string& l : engine->drain(50)) EXPECT_FALSE(startsWith(l, "bestmove") || l == "readyok") << l;
+  engine.reset();
+}
+
+TEST_F(UciSession, PerftAnswersThroughTheWire) {
+  handshake();
+  engine->send("perft depth 3");
+  const std::optional<std::string> total = engine->readLine();
+  ASSERT_TRUE(total.has_value());
+  EXPECT_TRUE(std::regex_match(*total, std::regex(R"(info depth 3 time \d+ nodes 8902)"))) << *total;
+  engine->send("perft depth 2 divide");
+  const std::vector<std::string> lines = sync();
+  EXPECT_EQ(lines.size(), 20u);
+  for (const std::string& l : lines)
+    EXPECT_TRUE(std::regex_match(l, std::regex(R"(info move [a-h][1-8][a-h][1-8] depth 1 time \d+ nodes \d+)"))) << l;
+  engine->send("perft");
+  EXPECT_TRUE(sync().empty());
+  engine->send("debug on");
+  engine->send("perft depth");
+  EXPECT_EQ(sync(), std::vector<std::string>{"info string perft ohne depth"});
+}
+
+// A malformed line never crashes or hangs the engine; under debug each
+// gives exactly its diagnostic, and the engine then still plays.
+TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
+  handshake();
+  engine->send("debug on");
+  const std::string overlong(50000, 'a');
+  std::string longPosition = "position startpos moves";
+  while (longPosition.size() < 45000) longPosition += " g1f3 g8f6 f3g1 f6g8";
+  const struct {
+    std::string line;
+    std::vector<std::string> answer;
+  } cases[] = {
+      {"foo bar", {}},
+      {"gox depth 3", {}},
+      {"\x01\x02\x7f\xff\xfe", {}},
+      {std::string("is\0ready", 8), {}},
+      {"setoption", {"info string 'setoption' ohne 'name' setoption"}},
+      {"setoption name", {"info string Syntaxfehler bei 'setoption' setoption name"}},
+      {"setoption name Foo value 1", {"info string 'setoption': unbekannte Option setoption name Foo value 1"}},
+      {"setoption name Hash", {"info string 'setoption name Hash' ohne 'value' setoption name Hash"}},
+      {"setoption name Hash value -5", {"info string Unzul\xe4ssiger Wert f\xfcr 'Hash' setoption name Hash value -5"}},
+      {"setoption name Hash value 0x10", {"info string Unzul\xe4ssiger Wert f\xfcr 'Hash' setoption name Hash value 0x10"}},
+      {"setoption name NeuroWidth value 99999999999999999999999",
+       {"info string Unzul\xe4ssiger Wert f\xfcr 'NeuroWidth' setoption name NeuroWidth value 99999999999999999999999"}},
+      {"setoption name MultiPV value 99999999999999999999999", {}},
+      {"setoption name MultiPV value 1", {}},
+      {"setoption name NumberOfProcessors value -99999999999999999999",
+       {"info string Unzul\xe4ssiger Wert f\xfcr 'NumberOfProcessors' setoption name NumberOfProcessors value "
+        "-99999999999999999999"}},
+      {"setoption name Ponder value \xff", {"info string Unzul\xe4ssiger Wert f\xfcr 'Ponder' setoption name Ponder value \xff"}},
+      {"setoption name BookFile value", {"info string Kein Dateiname f\xfcr 'BookFile' setoption name BookFile value"}},
+      {"setoption name Opponent value Kopra", {"info string Nicht jetzt, nicht schon wieder Du!"}},
+      {"position", {"info string 'position' ohne 'startpos' und ohne 'fen'"}},
+      {"position Chess960", {"info string 'position Chess960' ohne Nummer"}},
+      {"position fen garbage moves e2e4", {"info string position: Ung\xfcltiger FEN-String:  garbage moves e2e4"}},
+      {"position fen \x01\xff/8/8 w", {"info string position: Ung\xfcltiger FEN-String:  \x01\xff/8/8 w"}},
+      {"position startpos moves e2e4 e2e4", {"info string position: Ung\xfcltiger Zug:  e2e4"}},
+      {"position startpos moves e7e5", {"info string position: Ung\xfcltiger Zug:  e7e5"}},
+      {"position startpos moves d2d4", {}},
+      {overlong, {"info string Eingabezeile zu lang, ignoriert"}},
+      {longPosition, {"info string Eingabezeile zu lang, ignoriert"}},
+      {"perft depth x", {"info string perft ohne depth"}},
+      {"perft depth 2147483648", {"info string perft: depth zu gro\xdf perft depth 2147483648"}},
+  };
+  for (const auto& c : cases) {
+    engine->send(c.line);
+    EXPECT_EQ(sync(), c.answer) << c.line.substr(0, 80);
+  }
+  // The overlong position line changed nothing: the last position stands.
+  positionLine = "position startpos moves d2d4";
+  go("go depth 2");
+
+  // Absurd search arguments: the search still answers, at once or on stop.
+  for (const char* line : {"go depth -5 movetime -100 nodes -7", "go wtime -1000 btime -1000 winc -5 binc -5",
+                           "go movestogo -3 wtime 200", "go depth 0", "go mate -2 wtime 100", "go nodes 1"}) {
+    go(line);
+  }
+  for (const char* line : {"go wtime 99999999999999999999999 btime 99999999999999999999999 movestogo 99999999999",
+                           "go depth 99999999999", "go nodes 99999999999999999999", "go movetime 99999999999999999999",
+                           "go mate 99999999", "go infinite searchmoves e2e4 e2e4 e2e4"}) {
+    engine->send(line);
+    EXPECT_TRUE(sync().size() < 100000) << line;
+    engine->send("stop");
+    readBestMove();
+    EXPECT_TRUE(sync().empty()) << line;
+  }
+}
+
+TEST(UciSessionStart, AnOverlongFirstLineIsNoProtocolWord) {
+  EngineProcess engine;
+  ASSERT_TRUE(engine.started());
+  engine.send(std::string(45000, 'u'));
+  engine.send("uci");
+  bool found = false;
+  engine.readUntil("uciok", found);
+  EXPECT_TRUE(found);
+  engine.send("quit");
+  EXPECT_EQ(engine.waitExit(), 0);
+  EXPECT_EQ(engine.errorText(), "'uci' or 'xboard' expected\n");
+}
+
+}  // namespace
