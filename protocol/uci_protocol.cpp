@@ -51,6 +51,8 @@ void UciProtocol::handleLine(const char* line) {
     quit();
   } else if (!std::strcmp(word, "perft")) {
     perft(line);
+  } else if (!std::strcmp(word, "eval")) {
+    evalCommand();
   }
   // Any other word is ignored without an answer.
 }
@@ -69,6 +71,25 @@ void UciProtocol::applyDeferredOptions() {
   if (deferredPending_ & DeferredResign) searcher_->setResignThreshold(deferredResign_);
   if (deferredPending_ & DeferredAlwaysClearHash) searcher_->setAlwaysClearHash(deferredAlwaysClearHash_ != 0);
   deferredPending_ = 0;
+}
+
+// Prints the static evaluation of the current position: the score in
+// centipawns and the values in milli-pawns with the material part. The
+// search shares the evaluator, so a running search is stopped first.
+void UciProtocol::evalCommand() {
+  stopSilently();
+  Evaluator& evaluator = searcher_->evaluator();
+  const Position& p = searcher_->game.position;
+  long v = evaluator.evaluate(p);
+  long m = v - evaluator.evaluateWithoutMaterial(p);
+  if (m == 1 || m == -1) m = 0;
+  if (v > 0) v += 9;
+  else if (v < 0) v -= 9;
+  char text[200];
+  std::snprintf(text, sizeof text, "info score cp %ld", v / 10);
+  output_->writeLine(text);
+  std::snprintf(text, sizeof text, "info string value %ld mat %ld", v, m);
+  output_->writeLine(text);
 }
 
 void UciProtocol::newGame() {

@@ -33,6 +33,7 @@ class UciProtocol : public CommandHandler {
   void printIdAndOptions();
   void setOption(const char* line);
   void newGame();
+  void evalCommand();
   void position(const char* line);
   void go(const char* line);
   void quit();

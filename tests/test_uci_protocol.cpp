@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -515,6 +516,32 @@ TEST(CommandTextTest, NumbersSaturateAndStopAtTheFirstStrangeCharacter) {
   EXPECT_FALSE(readNumberAfter("go depth", "depth", v));
   EXPECT_STREQ(restAfter("go", 9), "");
   EXPECT_STREQ(restAfter("position startpos", 9), "startpos");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UciProtocolTest, EvalPrintsTheStaticScoreAndItsMaterialPart) {
+  // 34 moved 9 away from zero; the material part of the start position is 0.
+  run("position startpos");
+  EXPECT_EQ(run("eval"), (std::vector<std::string>{"info score cp 4", "info string value 43 mat 0"}));
+  // Black to move after 1.e4: the score is black's, and the centipawns are
+  // the moved value divided toward zero.
+  run("position startpos moves e2e4");
+  std::vector<std::string> lines = run("eval");
+  ASSERT_EQ(lines.size(), 2u);
+  long cp = 0, value = 0, mat = 0;
+  ASSERT_EQ(std::sscanf(lines[0].c_str(), "info score cp %ld", &cp), 1);
+  ASSERT_EQ(std::sscanf(lines[1].c_str(), "info string value %ld mat %ld", &value, &mat), 2);
+  EXPECT_EQ(cp, value / 10);
+  EXPECT_EQ(mat, 0);
+  // A material imbalance shows in the material part.
+  run("position fen 4k3/8/8/8/8/8/8/3QK3 w - - 0 1");
+  lines = run("eval");
+  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(std::sscanf(lines[1].c_str(), "info string value %ld mat %ld", &value, &mat), 2);
+  EXPECT_GT(mat, 5000);
 }
 
 }  // namespace
