@@ -64,24 +64,11 @@ bool MaterialNet::load(const char* name) {
 }
 
 bool MaterialNet::loadStream(std::istream& in) {
-  if (in.fail()) return false;
-  ParsedDefinition parsed;
-  if (!parseDefinition(in, parsed)) return false;
   // evaluate() sets exactly these inputs and reads this output.
-  if (parsed.layerSizes.front() != kInputs || parsed.layerSizes.back() != kOutputs) return false;
-  build(parsed);
-  return true;
+  return readShaped(in, kInputs, kOutputs);
 }
 
-bool MaterialNet::save(const char* name) const {
-  if (name == nullptr) return false;
-  std::ofstream file(name, std::ios::out | std::ios::trunc);
-  if (!file.is_open()) return false;
-  const bool ok = write(file);
-  file << '\n';
-  file.flush();
-  return ok && file.good();
-}
+bool MaterialNet::save(const char* name) const { return writeFile(name); }
 
 double MaterialNet::evaluate(int ownQueens, int ownRooks, int ownBishops, int ownKnights,
                              int ownPawns, int otherQueens, int otherRooks, int otherBishops,

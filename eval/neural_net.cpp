@@ -1,5 +1,7 @@
 #include "eval/neural_net.h"
 
+#include <fstream>
+
 #include <algorithm>
 #include <cmath>
 #include <istream>
@@ -313,4 +315,23 @@ bool NeuralNet::write(std::ostream& out) const {
   out.precision(oldPrecision);
   out.flags(oldFlags);
   return ok;
+}
+
+bool NeuralNet::readShaped(std::istream& in, int inputs, int outputs) {
+  if (in.fail()) return false;
+  ParsedDefinition parsed;
+  if (!parseDefinition(in, parsed)) return false;
+  if (parsed.layerSizes.front() != inputs || parsed.layerSizes.back() != outputs) return false;
+  build(parsed);
+  return true;
+}
+
+bool NeuralNet::writeFile(const char* name) const {
+  if (name == nullptr) return false;
+  std::ofstream file(name, std::ios::out | std::ios::trunc);
+  if (!file.is_open()) return false;
+  const bool ok = write(file);
+  file << '\n';
+  file.flush();
+  return ok && file.good();
 }

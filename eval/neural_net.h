@@ -175,6 +175,13 @@ class NeuralNet {
   // Replaces the network by a checked definition; cannot fail.
   void build(const ParsedDefinition& parsed);
 
+  // Reads a definition that must have exactly `inputs` inputs and `outputs`
+  // outputs; anything else leaves the current network as it is.
+  bool readShaped(std::istream& in, int inputs, int outputs);
+  // Writes the definition to the named file, ending with a newline; false
+  // when the file cannot be written.
+  bool writeFile(const char* name) const;
+
   std::vector<int32_t> definition_;
   bool recordDefinition_ = true;
   std::vector<InputNode> inputs_;

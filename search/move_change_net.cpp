@@ -125,24 +125,11 @@ bool MoveChangeNet::load(const char* name) {
 }
 
 bool MoveChangeNet::loadStream(std::istream& in) {
-  if (in.fail()) return false;
-  ParsedDefinition parsed;
-  if (!parseDefinition(in, parsed)) return false;
   // predict() sets exactly these inputs and reads this output.
-  if (parsed.layerSizes.front() != kInputs || parsed.layerSizes.back() != kOutputs) return false;
-  build(parsed);
-  return true;
+  return readShaped(in, kInputs, kOutputs);
 }
 
-bool MoveChangeNet::save(const char* name) const {
-  if (name == nullptr) return false;
-  std::ofstream file(name, std::ios::out | std::ios::trunc);
-  if (!file.is_open()) return false;
-  const bool ok = write(file);
-  file << '\n';
-  file.flush();
-  return ok && file.good();
-}
+bool MoveChangeNet::save(const char* name) const { return writeFile(name); }
 
 double MoveChangeNet::evaluate(const double inputs[kInputs]) {
   resetSums();
