@@ -34,23 +34,7 @@ class UciProtocolTest : public ::testing::Test {
   uint64_t snapshotKey() { return engine.output.snapshot().hashKey; }
 };
 
-const std::vector<std::string> ListedLines = {
-    "id name Brakken 2.5",
-    "id author Quendrix",
-    "option name Hash type spin default 3 min 1 max 2047",
-    "option name Ponder type check default true",
-    "option name OwnBook type check default true",
-    "option name Clear Hash type button",
-    "option name MultiPV type spin default 1 min 1 max 255",
-    "option name UCI_Chess960 type check default false",
-    "option name BookFile type string default Brakken.opn",
-    "option name Opponent type string default unknown",
-    "option name NumberOfProcessors type spin default 1 min 1 max 8",
-    "option name NeuroMaterial type spin default 40 min 0 max 100",
-    "option name NeuroWidth type spin default 500 min 1 max 10000",
-    "option name MaterialFile type string default (internal)",
-    "option name TimeLogfile type string default /dev/null",
-};
+const std::vector<std::string>& ListedLines = testsupport::UciAnswer;
 
 TEST_F(UciProtocolTest, UciListsIdentificationAndOptionsInOrder) {
   std::vector<std::string> expected = ListedLines;
@@ -62,10 +46,8 @@ TEST(UciProtocolHiddenTest, HiddenOptionsComeBeforeUciok) {
   EngineObjects engine(true);
   engine.line("uci");
   std::vector<std::string> expected = ListedLines;
-  for (const char* l : {"option name blocking type check default false", "option name NoOutput type check default false",
-                        "option name Resign type spin default 700 min 400 max 2000",
-                        "option name AlwaysClearHash type check default false", "uciok"})
-    expected.push_back(l);
+  expected.insert(expected.end(), testsupport::HiddenAnswer.begin(), testsupport::HiddenAnswer.end());
+  expected.push_back("uciok");
   EXPECT_EQ(engine.output.lines(), expected);
 }
 

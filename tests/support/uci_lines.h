@@ -17,6 +17,34 @@
 
 namespace testsupport {
 
+// The answer to "uci" before "uciok", and the hidden options that follow
+// it when they are listed.
+inline const std::vector<std::string> UciAnswer = {
+    "id name Brakken 2.5",
+    "id author Quendrix",
+    "option name Hash type spin default 3 min 1 max 2047",
+    "option name Ponder type check default true",
+    "option name OwnBook type check default true",
+    "option name Clear Hash type button",
+    "option name MultiPV type spin default 1 min 1 max 255",
+    "option name UCI_Chess960 type check default false",
+    "option name BookFile type string default Brakken.opn",
+    "option name Opponent type string default unknown",
+    "option name NumberOfProcessors type spin default 1 min 1 max 8",
+    "option name NeuroMaterial type spin default 40 min 0 max 100",
+    "option name NeuroWidth type spin default 500 min 1 max 10000",
+    "option name MaterialFile type string default (internal)",
+    "option name TimeLogfile type string default /dev/null",
+};
+
+inline const std::vector<std::string> HiddenAnswer = {
+    "option name blocking type check default false",
+    "option name NoOutput type check default false",
+    "option name Resign type spin default 700 min 400 max 2000",
+    "option name AlwaysClearHash type check default false",
+};
+
+
 inline std::vector<std::string> splitWords(const std::string& line) {
   std::vector<std::string> words;
   std::istringstream in(line);
