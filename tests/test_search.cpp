@@ -110,6 +110,16 @@ TEST(Search, RepetitionWithTheGameHistoryIsADraw) {
   EXPECT_EQ(r.score, 0);
 }
 
+// Far behind in material, black holds the draw by checking for ever:
+// Qf2+ Kh1 Qf1+ Kh2 Qf2+, with no square for white to interpose.
+TEST(Search, PerpetualCheckIsADraw) {
+  auto s = std::make_unique<Searcher>(TestHash);
+  ASSERT_TRUE(s->game.setFen("7k/1R4pp/8/8/Q2q4/6PP/7K/8 b - - 0 1"));
+  const SearchResult r = runSearch(*s, 8);
+  EXPECT_EQ(text(*s, r.best), "d4f2");
+  EXPECT_EQ(r.score, 0);
+}
+
 TEST(Search, StopBeforeTheFirstIterationStillGivesALegalMove) {
   auto s = std::make_unique<Searcher>(TestHash);
   SearchLimits limits(30);
