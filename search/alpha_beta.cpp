@@ -5,16 +5,10 @@
 #include "board/legality.h"
 #include "eval/endgame_evaluators.h"
 #include "eval/endgame_table.h"
+#include "search/ply_scope.h"
 #include "search/searcher.h"
 
 namespace {
-
-// Restores the searcher's ply on every way out of a node.
-struct PlyScope {
-  int16_t& ply;
-  explicit PlyScope(int16_t& p) : ply(p) { ++ply; }
-  ~PlyScope() { --ply; }
-};
 
 // Extension of a capture that leaves a pawn ending, by what the opponent's
 // previous move captured (none, pawn, knight, bishop, rook, queen) and what

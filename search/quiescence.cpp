@@ -3,15 +3,10 @@
 
 #include "board/attack_tables.h"
 #include "eval/endgame_evaluators.h"
+#include "search/ply_scope.h"
 #include "search/searcher.h"
 
 namespace {
-
-struct PlyScope {
-  int16_t& ply;
-  explicit PlyScope(int16_t& p) : ply(p) { ++ply; }
-  ~PlyScope() { --ply; }
-};
 
 constexpr Bitboard LightSquaresByHalf = 0xAA55AA55AA55AA55ULL;
 constexpr Bitboard DarkSquaresByHalf = 0x55AA55AA55AA55AAULL;
