@@ -8,8 +8,8 @@
 #include "board/attack_tables.h"
 #include "board/position.h"
 #include "board/types.h"
-#include "search/history_table.h"
-#include "search/in_progress_set.h"
+#include "board/history_table.h"
+#include "board/in_progress_set.h"
 
 struct MoveListEntry {
   Move move;

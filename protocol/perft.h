@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board/move_list.h"
-#include "search/history_table.h"
+#include "board/history_table.h"
 
 class Position;
 

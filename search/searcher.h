@@ -11,7 +11,7 @@
 #include "board/game.h"
 #include "board/move_list.h"
 #include "eval/evaluator.h"
-#include "search/history_table.h"
+#include "board/history_table.h"
 #include "search/move_change_net.h"
 #include "search/search_limits.h"
 #include "search/search_listener.h"

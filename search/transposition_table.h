@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "board/types.h"
-#include "search/in_progress_set.h"
+#include "board/in_progress_set.h"
 
 // Bound kinds in bits 1-2 of the depth/bound word; bit 0 flags a mate threat.
 constexpr int TTUpperBound = 0;

@@ -1,4 +1,4 @@
-#include "search/history_table.h"
+#include "board/history_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "search/history_table.h"
+#include "board/history_table.h"
 
 namespace {
 // constexpr makes this constant initialisation: no start-up code, no guard,

@@ -1,4 +1,4 @@
-#include "search/in_progress_set.h"
+#include "board/in_progress_set.h"
 
 void InProgressSet::resetAll() noexcept {
   for (auto& word : words_) word.store(0, std::memory_order_relaxed);
