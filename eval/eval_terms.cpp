@@ -8,10 +8,12 @@
 #include "board/position.h"
 #include "eval/bitboard_shifts.h"
 #include "eval/eval_tables.h"
+#include "eval/eval_weights.h"
 #include "eval/evaluator.h"
 
 using namespace evalbits;
 using namespace evaltables;
+using namespace evalweights;
 
 namespace {
 
@@ -19,27 +21,53 @@ inline int popCount(Bitboard b) { return AttackTables::popCount(b); }
 
 constexpr Bitboard bit(int file, int rank) { return squareBit(makeSquare(file, rank)); }
 
-constexpr Bitboard Rank1Mask = rankMask(1), Rank2Mask = rankMask(2), Rank7Mask = rankMask(7), Rank8Mask = rankMask(8);
 constexpr Bitboard RookFiles = FileA | FileH;
 
 // The square colour class of a square.
 inline Bitboard colourOf(int s) { return (LightSquares & squareBit(s)) ? LightSquares : DarkSquares; }
 
+// The board as one side sees it: "ahead" toward the enemy's back rank,
+// ranks counted from the own back rank (rank 1 for white, rank 8 for black)
+// and square tables read at the side's mirrored square. Everything here is
+// a compile-time constant once the side is fixed.
+template <bool White>
+struct SideView {
+  static constexpr Bitboard ahead(Bitboard b) { return White ? north(b) : south(b); }
+  static constexpr Bitboard behind(Bitboard b) { return White ? south(b) : north(b); }
+  // Rank 1..8 counted from the side's own back rank.
+  static constexpr Bitboard rank(int r) { return rankMask(White ? r : 9 - r); }
+  static constexpr Bitboard ranks(int from, int to) { return White ? rankRange(from, to) : rankRange(9 - to, 9 - from); }
+  static constexpr Bitboard square(int file, int r) { return bit(file, White ? r : 9 - r); }
+  static constexpr int tableSquare(int s) { return White ? s : 63 - s; }
+  static constexpr int shortCastling = White ? WhiteShort : BlackShort;
+};
+
+// The pawn-entry sets of one side.
+template <bool White>
+inline Bitboard frontSpan(const PawnHashEntry& e) { return White ? e.whiteFrontSpan : e.blackFrontSpan; }
+template <bool White>
+inline Bitboard passedFiles(const PawnHashEntry& e) { return White ? e.whitePassedFiles : e.blackPassedFiles; }
+
+// The three sums of the piece terms: both phases, middlegame only, endgame
+// only.
+struct PieceSums {
+  int both = 0, mid = 0, end = 0;
+};
+
 // Outposts of one side's minor pieces: on a square an own pawn attacks that
 // no enemy pawn can ever attack (not beside the enemy front span). Adds the
-// table values (read at tableSquare(s)) with the distance bonus to mid and
-// end, in the side's view.
-template <typename TableSquare>
+// table values (read at the side's table square) with the distance bonus to
+// mid and end, in the side's view.
+template <bool White>
 void outposts(const int8_t* list, int count, Bitboard ownPawnCover, Bitboard enemyFrontSpan, int enemyKing,
-              const SquareTable& mgTable, const SquareTable& egTable, const int (&distance)[8],
-              TableSquare tableSquare, int* mid, int* end) {
+              const SquareTable& mgTable, const SquareTable& egTable, const int (&distance)[8], PieceSums* s) {
   const Bitboard safe = ownPawnCover & ~sideways(enemyFrontSpan);
   for (int i = 0; i < count; ++i) {
-    const int s = list[i];
-    if (!(safe & squareBit(s))) continue;
-    const int t = tableSquare(s);
-    *mid += mgTable[t] + distance[chebyshevDistance(s, enemyKing)];
-    *end += egTable[t];
+    const int sq = list[i];
+    if (!(safe & squareBit(sq))) continue;
+    const int t = SideView<White>::tableSquare(sq);
+    s->mid += mgTable[t] + distance[chebyshevDistance(sq, enemyKing)];
+    s->end += egTable[t];
   }
 }
 
@@ -50,6 +78,145 @@ inline int diagonalPathCount(int s, Bitboard occupied, Bitboard targets) {
                   popCount(targets & AttackTables::diagA8H1Attacks(s, occupied)));
 }
 
+// Each side's terms below are in that side's own view (a bonus is positive
+// for the side whose men earn it); own.attacked holds the enemy's attacks,
+// enemy.attacked the own side's, enemy.pawnAttacked the squares own pawns
+// attack.
+
+// Two or more own pawns attacked by the enemy and not covered by an own pawn.
+template <bool White>
+void weakPawns(const SideState& own, const SideState& enemy, PieceSums* s) {
+  if (popCount(own.pieces[Pawn] & own.attacked & ~enemy.pawnAttacked) >= 2) {
+    s->mid -= WeakPawnsMg;
+    s->end -= WeakPawnsEg;
+  }
+}
+
+// The squares in front of the own passed pawns: blocked by an enemy man or
+// an own rook, free on the last two ranks, or covered there by the own side.
+template <bool White>
+void passedPawnPaths(const SideState& own, const SideState& enemy, Bitboard passedPawns, PieceSums* s) {
+  using V = SideView<White>;
+  const Bitboard front = V::ahead(passedPawns & own.pieces[Pawn]);
+  if (!front) return;
+  const Bitboard seventh = V::rank(7), eighth = V::rank(8);
+  const Bitboard blocked = front & (enemy.pieces[0] | own.pieces[Rook]);
+  s->both -= PassedPawnBlocked * popCount(blocked);
+  if (blocked & seventh) s->both -= PassedPawnBlockedOnSeventh;
+  const Bitboard freeSquares = front & (seventh | eighth) & ~enemy.pieces[0] & ~own.attacked;
+  s->both += PassedPawnFreeSeventh * popCount(freeSquares & seventh) +
+             PassedPawnFreeEighth * popCount(freeSquares & eighth);
+  const Bitboard covered = front & (seventh | eighth) & enemy.attacked;
+  s->both += PassedPawnCoveredSeventh * popCount(covered & seventh) +
+             PassedPawnCoveredEighth * popCount(covered & eighth);
+}
+
+// Development (middlegame only): men blocking the own d- and e-pawns on the
+// third rank, and minor pieces still at home, more so once the queen or a
+// rook has gone forward.
+template <bool White>
+void development(const SideState& own, Bitboard ownFrontSpan, PieceSums* s) {
+  using V = SideView<White>;
+  s->mid -= CentrePawnBlockerMg * popCount(own.pieces[0] & (V::square(3, 3) | V::square(4, 3)) & ownFrontSpan);
+  const Bitboard home = V::rank(1);
+  const Bitboard bishops = own.pieces[Bishop], pawns = own.pieces[Pawn];
+  int n = popCount(own.pieces[Knight] & home) + popCount(bishops & home & ~RookFiles);
+  if ((bishops & V::square(0, 1)) && (pawns & V::square(1, 2))) ++n;
+  if ((bishops & V::square(7, 1)) && (pawns & V::square(6, 2))) ++n;
+  if (n > 0) {
+    s->mid -= UndevelopedMinorMg * n;
+    if (own.pieces[Queen] & V::ranks(3, 8)) s->mid -= UndevelopedMinorQueenOutMg * n;
+    if (own.pieces[Rook] & V::ranks(4, 8)) s->mid -= UndevelopedMinorRookOutMg * n;
+  }
+}
+
+// Bishops: outposts; trapped on a7/h7 behind an enemy pawn the enemy
+// defends, or shut in on a1/h1 behind the own b2/g2 pawn; and in the
+// endgame a lone bishop's fixed own pawns on its colour and the squares of
+// enemy passed-pawn paths it watches.
+template <bool White>
+void bishopTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
+                 bool endgameUsed, PieceSums* s) {
+  using V = SideView<White>;
+  const Bitboard bishops = own.pieces[Bishop];
+  if (!bishops) return;
+  outposts<White>(own.lists[Bishop], own.counts[Bishop], enemy.pawnAttacked, frontSpan<!White>(e),
+                  enemy.kingSquare(), BishopOutpostMg, BishopOutpostEg, BishopOutpostDistance, s);
+  const Bitboard ownPawns = own.pieces[Pawn], enemyPawns = enemy.pieces[Pawn];
+  if ((bishops & V::square(0, 7)) && (enemyPawns & V::square(1, 6)) && (own.attacked & V::square(1, 6)))
+    s->both -= TrappedBishop;
+  if ((bishops & V::square(7, 7)) && (enemyPawns & V::square(6, 6)) && (own.attacked & V::square(6, 6)))
+    s->both -= TrappedBishop;
+  if ((bishops & V::square(0, 1)) && (ownPawns & V::square(1, 2))) {
+    s->both -= ShutInBishop;
+    if ((p.occupied & V::square(1, 3)) || (ownPawns & V::square(2, 3))) s->both -= ShutInBishopBlocked;
+  }
+  if ((bishops & V::square(7, 1)) && (ownPawns & V::square(6, 2))) {
+    s->both -= ShutInBishop;
+    if ((p.occupied & V::square(6, 3)) || (ownPawns & V::square(5, 3))) s->both -= ShutInBishopBlocked;
+  }
+  if (!endgameUsed) return;
+  // Bad bishop: own pawns off the rook files that are backward or have a
+  // pawn of either colour right in front, on the bishop's colour.
+  if (own.counts[Bishop] == 1 && ownPawns) {
+    const Bitboard fixed = ownPawns & ~RookFiles & (e.backwardPawns | V::behind(ownPawns | enemyPawns));
+    s->end -= BadBishopPawnEg * popCount(fixed & colourOf(own.lists[Bishop][0]));
+  }
+  // Watching the paths of the enemy passed pawns.
+  if (passedFiles<!White>(e)) {
+    const Bitboard paths = passedFiles<!White>(e) & frontSpan<!White>(e);
+    for (int i = 0; i < own.counts[Bishop]; ++i)
+      s->end -= BishopPassedPathEg * diagonalPathCount(own.lists[Bishop][i], p.occupied, paths);
+  }
+}
+
+template <bool White>
+void knightOutposts(const SideState& own, const SideState& enemy, const PawnHashEntry& e, PieceSums* s) {
+  if (!own.pieces[Knight]) return;
+  outposts<White>(own.lists[Knight], own.counts[Knight], enemy.pawnAttacked, frontSpan<!White>(e),
+                  enemy.kingSquare(), KnightOutpostMg, KnightOutpostEg, KnightOutpostDistance, s);
+}
+
+// Rooks: on open files, behind own passed pawns, on the seventh rank (more
+// with enemy pawns there under attack), and shut in by an uncastled king.
+template <bool White>
+void rookTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
+               PieceSums* s) {
+  using V = SideView<White>;
+  const Bitboard rooks = own.pieces[Rook];
+  if (!rooks) return;
+  const int open = popCount(rooks & e.openFiles);
+  s->mid += open * RookOpenMg[e.openFileCount];
+  s->end += open * RookOpenEg[e.openFileCount];
+  s->both += RookBehindPassedPawn * popCount(rooks & passedFiles<White>(e) & ~frontSpan<White>(e));
+  if (rooks & V::rank(7)) {
+    s->both += RookOnSeventh;
+    if (popCount(enemy.pieces[Pawn] & V::rank(7) & enemy.attacked) >= 2) {
+      s->mid += RookOnSeventhPawnsMg;
+      s->end += RookOnSeventhPawnsEg;
+    }
+  }
+  if ((rooks & (V::square(6, 1) | V::square(7, 1) | V::square(6, 2))) &&
+      (own.pieces[King] & (V::square(5, 1) | V::square(6, 1))) && !(p.castlingRights & V::shortCastling)) {
+    s->mid -= TrappedRookMg;
+    s->end -= TrappedRookEg;
+  }
+}
+
+// Every piece term of one side that is not already a difference of both.
+template <bool White>
+PieceSums sidePieceTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
+                         bool middlegameUsed, bool endgameUsed) {
+  PieceSums s;
+  weakPawns<White>(own, enemy, &s);
+  if (e.passedPawns) passedPawnPaths<White>(own, enemy, e.passedPawns, &s);
+  if (middlegameUsed) development<White>(own, frontSpan<White>(e), &s);
+  bishopTerms<White>(p, own, enemy, e, endgameUsed, &s);
+  knightOutposts<White>(own, enemy, e, &s);
+  rookTerms<White>(p, own, enemy, e, &s);
+  return s;
+}
+
 }  // namespace
 
 void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUsed) const {
@@ -58,204 +225,33 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
   const SideState& B = p.black;
   const PawnHashEntry& e = *currentPawn_;
   const Bitboard wp = W.pieces[Pawn], bp = B.pieces[Pawn];
-  const int wk = W.kingSquare(), bk = B.kingSquare();
-  // W.attacked holds black's attacks, B.attacked white's; B.pawnAttacked the
-  // squares white pawns attack, W.pawnAttacked those black pawns attack.
-  int both = 0, mid = 0, end = 0;
+  // W.attacked holds black's attacks, B.attacked white's.
+  PieceSums s;
 
-  // 1. Pinned pieces.
+  // Pinned men other than pawns.
   if (p.pinned) {
     const int d = popCount(p.pinned & W.pieces[0] & ~wp) - popCount(p.pinned & B.pieces[0] & ~bp);
-    mid -= 114 * d;
-    end -= 123 * d;
+    s.mid -= PinnedPieceMg * d;
+    s.end -= PinnedPieceEg * d;
   }
 
-  // 2. Hanging men, kings included.
-  both += 68 * (popCount(B.pieces[0] & B.attacked & ~W.attacked) - popCount(W.pieces[0] & W.attacked & ~B.attacked));
+  // Hanging men, kings included: attacked and not defended.
+  s.both += HangingMan * (popCount(B.pieces[0] & B.attacked & ~W.attacked) - popCount(W.pieces[0] & W.attacked & ~B.attacked));
 
-  // 3. Weak pawns: two or more attacked and not covered by an own pawn.
-  if (popCount(wp & W.attacked & ~B.pawnAttacked) >= 2) {
-    mid -= 36;
-    end -= 77;
-  }
-  if (popCount(bp & B.attacked & ~W.pawnAttacked) >= 2) {
-    mid += 36;
-    end += 77;
-  }
-
-  if (e.passedPawns) {
-    // 4. White passed pawns, by the squares in front of them.
-    const Bitboard wf = north(e.passedPawns & wp);
-    if (wf) {
-      const Bitboard blocked = wf & (B.pieces[0] | W.pieces[Rook]);
-      both -= 69 * popCount(blocked);
-      if (blocked & Rank7Mask) both -= 45;
-      const Bitboard freeSquares = wf & (Rank7Mask | Rank8Mask) & ~B.pieces[0] & ~W.attacked;
-      both += 134 * popCount(freeSquares & Rank7Mask) + 254 * popCount(freeSquares & Rank8Mask);
-      const Bitboard covered = wf & (Rank7Mask | Rank8Mask) & B.attacked;
-      both += 146 * popCount(covered & Rank7Mask) + 500 * popCount(covered & Rank8Mask);
-    }
-    // 5. Black passed pawns, mirrored.
-    const Bitboard bf = south(e.passedPawns & bp);
-    if (bf) {
-      const Bitboard blocked = bf & (W.pieces[0] | B.pieces[Rook]);
-      both += 69 * popCount(blocked);
-      if (blocked & Rank2Mask) both += 45;
-      const Bitboard freeSquares = bf & (Rank2Mask | Rank1Mask) & ~W.pieces[0] & ~B.attacked;
-      both -= 134 * popCount(freeSquares & Rank2Mask) + 254 * popCount(freeSquares & Rank1Mask);
-      const Bitboard covered = bf & (Rank2Mask | Rank1Mask) & W.attacked;
-      both -= 146 * popCount(covered & Rank2Mask) + 500 * popCount(covered & Rank1Mask);
-    }
-  }
-
-  // 6. Development (middlegame only).
-  if (middlegameUsed) {
-    // Men blocking the d- and e-pawns.
-    mid -= 35 * popCount(W.pieces[0] & (bit(3, 3) | bit(4, 3)) & e.whiteFrontSpan);
-    mid += 35 * popCount(B.pieces[0] & (bit(3, 6) | bit(4, 6)) & e.blackFrontSpan);
-    // Minor pieces still at home.
-    int n = popCount(W.pieces[Knight] & Rank1Mask) + popCount(W.pieces[Bishop] & Rank1Mask & ~RookFiles);
-    if ((W.pieces[Bishop] & bit(0, 1)) && (wp & bit(1, 2))) ++n;
-    if ((W.pieces[Bishop] & bit(7, 1)) && (wp & bit(6, 2))) ++n;
-    if (n > 0) {
-      mid -= 72 * n;
-      if (W.pieces[Queen] & rankRange(3, 8)) mid -= 14 * n;
-      if (W.pieces[Rook] & rankRange(4, 8)) mid -= 8 * n;
-    }
-    n = popCount(B.pieces[Knight] & Rank8Mask) + popCount(B.pieces[Bishop] & Rank8Mask & ~RookFiles);
-    if ((B.pieces[Bishop] & bit(0, 8)) && (bp & bit(1, 7))) ++n;
-    if ((B.pieces[Bishop] & bit(7, 8)) && (bp & bit(6, 7))) ++n;
-    if (n > 0) {
-      mid += 72 * n;
-      if (B.pieces[Queen] & rankRange(1, 6)) mid += 14 * n;
-      if (B.pieces[Rook] & rankRange(1, 5)) mid += 8 * n;
-    }
-  }
-
-  // 7. White bishops.
-  if (W.pieces[Bishop]) {
-    outposts(W.lists[Bishop], W.counts[Bishop], B.pawnAttacked, e.blackFrontSpan, bk, BishopOutpostMg,
-             BishopOutpostEg, BishopOutpostDistance, [](int s) { return s; }, &mid, &end);
-    // Trapped on a7/h7 behind a defended pawn, or shut in on a1/h1.
-    const Bitboard bishops = W.pieces[Bishop];
-    if ((bishops & bit(0, 7)) && (bp & bit(1, 6)) && (W.attacked & bit(1, 6))) both -= 980;
-    if ((bishops & bit(7, 7)) && (bp & bit(6, 6)) && (W.attacked & bit(6, 6))) both -= 980;
-    if ((bishops & bit(0, 1)) && (wp & bit(1, 2))) {
-      both -= 77;
-      if ((p.occupied & bit(1, 3)) || (wp & bit(2, 3))) both -= 575;
-    }
-    if ((bishops & bit(7, 1)) && (wp & bit(6, 2))) {
-      both -= 77;
-      if ((p.occupied & bit(6, 3)) || (wp & bit(5, 3))) both -= 575;
-    }
-    if (endgameUsed) {
-      // Bad bishop: fixed or backward own pawns on its colour.
-      if (W.counts[Bishop] == 1 && wp) {
-        const Bitboard fixed = wp & ~RookFiles & (e.backwardPawns | south(wp | bp));
-        end -= 25 * popCount(fixed & colourOf(W.lists[Bishop][0]));
-      }
-      // Watching the paths of black passed pawns.
-      if (e.blackPassedFiles) {
-        const Bitboard paths = e.blackPassedFiles & e.blackFrontSpan;
-        for (int i = 0; i < W.counts[Bishop]; ++i) end -= 25 * diagonalPathCount(W.lists[Bishop][i], p.occupied, paths);
-      }
-    }
-  }
-
-  // 8. Black bishops, mirrored.
-  if (B.pieces[Bishop]) {
-    int bMid = 0, bEnd = 0;
-    outposts(B.lists[Bishop], B.counts[Bishop], W.pawnAttacked, e.whiteFrontSpan, wk, BishopOutpostMg,
-             BishopOutpostEg, BishopOutpostDistance, [](int s) { return 63 - s; }, &bMid, &bEnd);
-    mid -= bMid;
-    end -= bEnd;
-    const Bitboard bishops = B.pieces[Bishop];
-    if ((bishops & bit(0, 2)) && (wp & bit(1, 3)) && (B.attacked & bit(1, 3))) both += 980;
-    if ((bishops & bit(7, 2)) && (wp & bit(6, 3)) && (B.attacked & bit(6, 3))) both += 980;
-    if ((bishops & bit(0, 8)) && (bp & bit(1, 7))) {
-      both += 77;
-      if ((p.occupied & bit(1, 6)) || (bp & bit(2, 6))) both += 575;
-    }
-    if ((bishops & bit(7, 8)) && (bp & bit(6, 7))) {
-      both += 77;
-      if ((p.occupied & bit(6, 6)) || (bp & bit(5, 6))) both += 575;
-    }
-    if (endgameUsed) {
-      if (B.counts[Bishop] == 1 && bp) {
-        const Bitboard fixed = bp & ~RookFiles & (e.backwardPawns | north(wp | bp));
-        end += 25 * popCount(fixed & colourOf(B.lists[Bishop][0]));
-      }
-      if (e.whitePassedFiles) {
-        const Bitboard paths = e.whitePassedFiles & e.whiteFrontSpan;
-        for (int i = 0; i < B.counts[Bishop]; ++i) end += 25 * diagonalPathCount(B.lists[Bishop][i], p.occupied, paths);
-      }
-    }
-  }
-
-  // 9. Knight outposts.
-  if (W.pieces[Knight])
-    outposts(W.lists[Knight], W.counts[Knight], B.pawnAttacked, e.blackFrontSpan, bk, KnightOutpostMg,
-             KnightOutpostEg, KnightOutpostDistance, [](int s) { return s; }, &mid, &end);
-  if (B.pieces[Knight]) {
-    int bMid = 0, bEnd = 0;
-    outposts(B.lists[Knight], B.counts[Knight], W.pawnAttacked, e.whiteFrontSpan, wk, KnightOutpostMg,
-             KnightOutpostEg, KnightOutpostDistance, [](int s) { return 63 - s; }, &bMid, &bEnd);
-    mid -= bMid;
-    end -= bEnd;
-  }
-
-  // 10. Backward pawns under attack.
+  // Backward pawns under attack.
   if (e.backwardPawns) {
     const int b = popCount(e.backwardPawns & wp & W.attacked) - popCount(e.backwardPawns & bp & B.attacked);
-    mid -= 29 * b;
-    end -= 50 * b;
+    s.mid -= AttackedBackwardPawnMg * b;
+    s.end -= AttackedBackwardPawnEg * b;
   }
 
-  // 11. White rooks.
-  if (W.pieces[Rook]) {
-    const Bitboard rooks = W.pieces[Rook];
-    const int open = popCount(rooks & e.openFiles);
-    mid += open * RookOpenMg[e.openFileCount];
-    end += open * RookOpenEg[e.openFileCount];
-    both += 123 * popCount(rooks & e.whitePassedFiles & ~e.whiteFrontSpan);
-    if (rooks & Rank7Mask) {
-      both += 91;
-      if (popCount(bp & Rank7Mask & B.attacked) >= 2) {
-        mid += 30;
-        end += 100;
-      }
-    }
-    if ((rooks & (bit(6, 1) | bit(7, 1) | bit(6, 2))) && (W.pieces[King] & (bit(5, 1) | bit(6, 1))) &&
-        !(p.castlingRights & WhiteShort)) {
-      mid -= 74;
-      end -= 74;
-    }
-  }
-
-  // 12. Black rooks, mirrored.
-  if (B.pieces[Rook]) {
-    const Bitboard rooks = B.pieces[Rook];
-    const int open = popCount(rooks & e.openFiles);
-    mid -= open * RookOpenMg[e.openFileCount];
-    end -= open * RookOpenEg[e.openFileCount];
-    both -= 123 * popCount(rooks & e.blackPassedFiles & ~e.blackFrontSpan);
-    if (rooks & Rank2Mask) {
-      both -= 91;
-      if (popCount(wp & Rank2Mask & W.attacked) >= 2) {
-        mid -= 30;
-        end -= 100;
-      }
-    }
-    if ((rooks & (bit(6, 8) | bit(7, 8) | bit(6, 7))) && (B.pieces[King] & (bit(5, 8) | bit(6, 8))) &&
-        !(p.castlingRights & BlackShort)) {
-      mid += 74;
-      end += 74;
-    }
-  }
-
-  // 13. Into the two sums.
-  *mg += both + mid;
-  *eg += both + end;
+  // Weak pawns, passed-pawn paths, development, bishops, knights, rooks:
+  // white's terms less black's.
+  const PieceSums white = sidePieceTerms<true>(p, W, B, e, middlegameUsed, endgameUsed);
+  const PieceSums black = sidePieceTerms<false>(p, B, W, e, middlegameUsed, endgameUsed);
+  const int both = s.both + white.both - black.both;
+  *mg += both + s.mid + white.mid - black.mid;
+  *eg += both + s.end + white.end - black.end;
 }
 
 int floodDistance(Bitboard start, Bitboard target, Bitboard mask) {
@@ -268,6 +264,32 @@ int floodDistance(Bitboard start, Bitboard target, Bitboard mask) {
   return 8;
 }
 
+namespace {
+
+// Own men next to a king that faces an enemy queen, and own pawns among
+// them, each count capped.
+inline int kingCoverAgainstQueen(const SideState& own, Bitboard kingSteps) {
+  const Bitboard cover = own.pieces[0] & kingSteps;
+  return KingCoverAgainstQueen * std::min(KingCoverCountCap, popCount(cover)) +
+         KingPawnCoverAgainstQueen * std::min(KingCoverCountCap, popCount(cover & own.pieces[Pawn]));
+}
+
+// One king's activity in the endgame, in its own side's view: pawns of
+// either colour next to it and within reach of its safe steps, the room it
+// has in two safe steps, and its rings that hold no loose pawn.
+inline int kingActivity(const SideState& own, Bitboard kingSteps, Bitboard pawns, Bitboard loose) {
+  const Bitboard safe = ~own.pieces[0] & ~own.attacked;
+  const Bitboard firstSteps = kingSteps & safe;
+  const Bitboard firstRing = kingDilation(firstSteps);
+  const Bitboard secondSteps = firstRing & safe;
+  const Bitboard secondRing = kingDilation(secondSteps);
+  return KingNearPawn * popCount(pawns & kingSteps) + KingRingPawn * popCount(pawns & firstRing) +
+         KingRoomSquare * popCount(secondSteps) -
+         KingRingWithoutLoosePawn * (int(!(loose & kingSteps)) + int(!(loose & firstRing)) + int(!(loose & secondRing)));
+}
+
+}  // namespace
+
 int Evaluator::endgameKingTerms() const {
   const Position& p = *position_;
   const SideState& W = p.white;
@@ -276,63 +298,42 @@ int Evaluator::endgameKingTerms() const {
   const int wk = W.kingSquare(), bk = B.kingSquare();
   const Bitboard kw = attackTables.kingAttacks[wk], kb = attackTables.kingAttacks[bk];
 
-  // 1. Centralisation.
-  int score = 22 * (centreManhattan(bk) - centreManhattan(wk));
+  // Centralisation.
+  int score = KingCentralisation * (centreManhattan(bk) - centreManhattan(wk));
 
-  // 2.-3. Cover around the king against an enemy queen.
-  if (B.pieces[Queen]) {
-    const Bitboard z = W.pieces[0] & kw;
-    score += 19 * std::min(2, popCount(z)) + 7 * std::min(2, popCount(z & wp));
-  }
-  if (W.pieces[Queen]) {
-    const Bitboard z = B.pieces[0] & kb;
-    score -= 19 * std::min(2, popCount(z)) + 7 * std::min(2, popCount(z & bp));
-  }
+  // Cover around the king against an enemy queen.
+  if (B.pieces[Queen]) score += kingCoverAgainstQueen(W, kw);
+  if (W.pieces[Queen]) score -= kingCoverAgainstQueen(B, kb);
 
-  // 4. Which king gets to the squares in front of the passed pawns first.
+  // Which king gets to the squares in front of the passed pawns first, each
+  // through squares free of its own pawns and of enemy attacks.
   const Bitboard passed = currentPawn_->passedPawns;
   if (passed) {
     const Bitboard whiteWay = ~wp & ~W.attacked;
     const Bitboard blackWay = ~bp & ~B.attacked;
+    const auto race = [&](Bitboard front) {
+      return PassedPawnKingRace *
+             (floodDistance(B.pieces[King], front, blackWay) - floodDistance(W.pieces[King], front, whiteWay));
+    };
     const Bitboard fw = north(passed & wp);
-    if (fw)
-      score += 44 * (floodDistance(B.pieces[King], fw, blackWay) - floodDistance(W.pieces[King], fw, whiteWay));
+    if (fw) score += race(fw);
     const Bitboard fb = south(passed & bp);
-    if (fb)
-      score += 44 * (floodDistance(B.pieces[King], fb, blackWay) - floodDistance(W.pieces[King], fb, whiteWay));
+    if (fb) score += race(fb);
   }
 
-  // 5. King activity: pawns near each king and the room it has.
+  // King activity; loose pawns are those not covered by a pawn of their
+  // own colour.
   const Bitboard pawns = wp | bp;
-  const Bitboard ew = ~W.pieces[0] & ~W.attacked;
-  const Bitboard r1w = kw & ew;
-  const Bitboard d1w = kingDilation(r1w);
-  const Bitboard r2w = d1w & ew;
-  const Bitboard d2w = kingDilation(r2w);
-  const Bitboard eb = ~B.pieces[0] & ~B.attacked;
-  const Bitboard r1b = kb & eb;
-  const Bitboard d1b = kingDilation(r1b);
-  const Bitboard r2b = d1b & eb;
-  const Bitboard d2b = kingDilation(r2b);
-  // Pawns not covered by a pawn of their own colour.
   const Bitboard loose = (bp & ~W.pawnAttacked) | (wp & ~B.pawnAttacked);
-  score += 24 * (popCount(pawns & kw) - popCount(pawns & kb));
-  score += 24 * (popCount(pawns & d1w) - popCount(pawns & d1b));
-  score += 3 * (popCount(r2w) - popCount(r2b));
-  score -= 17 * (int(!(loose & kw)) - int(!(loose & kb)) + int(!(loose & d1w)) - int(!(loose & d1b)) +
-                 int(!(loose & d2w)) - int(!(loose & d2b)));
-
-  // 6. The sum.
+  score += kingActivity(W, kw, pawns, loose) - kingActivity(B, kb, pawns, loose);
   return score;
 }
 
 int mopUpScore(int base, const SideState& strong, const SideState& weak) {
   const int k = weak.kingSquare();
   const int K = strong.kingSquare();
-  // 1. The weak king's distance from the centre box (0 inside it).
-  const int m1 = centreManhattan(k), c1 = centreChebyshev(k);
-  // 2. The distance between the kings.
-  const int m2 = manhattanDistance(K, k), c2 = chebyshevDistance(K, k);
-  // 3. The sum.
-  return base + 62 * m1 + 21 * c1 - 42 * m2 - 16 * c2;
+  // The weak king's distance from the centre box (0 inside it), and the
+  // distance between the kings.
+  return base + MopUpWeakKingCentreManhattan * centreManhattan(k) + MopUpWeakKingCentreChebyshev * centreChebyshev(k) -
+         MopUpKingsManhattan * manhattanDistance(K, k) - MopUpKingsChebyshev * chebyshevDistance(K, k);
 }
