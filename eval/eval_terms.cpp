@@ -10,6 +10,7 @@
 #include "eval/eval_tables.h"
 #include "eval/eval_weights.h"
 #include "eval/evaluator.h"
+#include "eval/side_view.h"
 
 using namespace evalbits;
 using namespace evaltables;
@@ -19,28 +20,10 @@ namespace {
 
 inline int popCount(Bitboard b) { return AttackTables::popCount(b); }
 
-constexpr Bitboard bit(int file, int rank) { return squareBit(makeSquare(file, rank)); }
-
 constexpr Bitboard RookFiles = FileA | FileH;
 
 // The square colour class of a square.
 inline Bitboard colourOf(int s) { return (LightSquares & squareBit(s)) ? LightSquares : DarkSquares; }
-
-// The board as one side sees it: "ahead" toward the enemy's back rank,
-// ranks counted from the own back rank (rank 1 for white, rank 8 for black)
-// and square tables read at the side's mirrored square. Everything here is
-// a compile-time constant once the side is fixed.
-template <bool White>
-struct SideView {
-  static constexpr Bitboard ahead(Bitboard b) { return White ? north(b) : south(b); }
-  static constexpr Bitboard behind(Bitboard b) { return White ? south(b) : north(b); }
-  // Rank 1..8 counted from the side's own back rank.
-  static constexpr Bitboard rank(int r) { return rankMask(White ? r : 9 - r); }
-  static constexpr Bitboard ranks(int from, int to) { return White ? rankRange(from, to) : rankRange(9 - to, 9 - from); }
-  static constexpr Bitboard square(int file, int r) { return bit(file, White ? r : 9 - r); }
-  static constexpr int tableSquare(int s) { return White ? s : 63 - s; }
-  static constexpr int shortCastling = White ? WhiteShort : BlackShort;
-};
 
 // The pawn-entry sets of one side.
 template <bool White>

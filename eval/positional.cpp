@@ -5,10 +5,13 @@
 #include "board/position.h"
 #include "eval/bitboard_shifts.h"
 #include "eval/eval_tables.h"
+#include "eval/eval_weights.h"
 #include "eval/evaluator.h"
+#include "eval/side_view.h"
 
 using namespace evalbits;
 using namespace evaltables;
+using namespace evalweights;
 
 namespace {
 
@@ -28,74 +31,161 @@ constexpr Bitboard boxMask(int fileFrom, int fileTo, int rankFrom, int rankTo) {
 constexpr Bitboard WhiteSpace = rankRange(5, 8) | boxMask(2, 5, 3, 4);  // c3-f4
 constexpr Bitboard BlackSpace = rankRange(1, 4) | boxMask(2, 5, 5, 6);  // c5-f6
 
-constexpr Bitboard bit(int file, int rank) { return squareBit(makeSquare(file, rank)); }
-
-// The shelter scale of one key square: 0 with an own pawn on it, -2 with a
-// defended own pawn one square further, else -17; 7 less when neither side
-// square holds an own pawn.
+// The shelter scale of one key square: none lost with an own pawn on it,
+// a little with a defended own pawn one square further, much with neither;
+// more again when neither side square holds an own pawn.
 inline int shelterScale(Bitboard key, Bitboard further, Bitboard sides, Bitboard pawns, Bitboard pawnDefended) {
   int v;
   if (key & pawns)
-    v = 0;
+    v = ShelterPawnOnKey;
   else if (further & pawns & pawnDefended)
-    v = -2;
+    v = ShelterDefendedPawnFurther;
   else
-    v = -17;
-  if (!(sides & pawns)) v -= 7;
+    v = ShelterNoPawn;
+  if (!(sides & pawns)) v -= ShelterNoSidePawn;
   return v;
 }
 
-// The castled shelter blended with the present one; the weights depend on
-// whether the castling path is clear (empty and not attacked).
+// The castled shelter blended with the present one, where castling would
+// improve it; the weights depend on whether the castling path is clear.
+inline int blend(int castled, int present, const ShelterBlend& weights) {
+  return (weights.castled * castled + weights.present * present) / ShelterBlendScale;
+}
 inline int blendShort(int castled, int present, bool clear) {
   if (castled <= present) return present;
-  return clear ? (37 * castled - 5 * present) / 32 : (36 * castled - 4 * present) / 32;
+  return blend(castled, present, clear ? ShortClearBlend : ShortBlockedBlend);
 }
 inline int blendLong(int castled, int present, bool clear) {
   if (castled <= present) return present;
-  return clear ? (28 * castled + 4 * present) / 32 : (22 * castled + 10 * present) / 32;
+  return blend(castled, present, clear ? LongClearBlend : LongBlockedBlend);
 }
+// With both rights the better castled shelter counts; on a tie the short one.
 inline int blendBoth(int shortValue, int longValue, int present, bool shortClear, bool longClear) {
   if (shortValue < longValue) {
     if (longValue <= present) return present;
-    return longClear ? (25 * longValue + 7 * present) / 32 : (19 * longValue + 13 * present) / 32;
+    return blend(longValue, present, longClear ? BothLongClearBlend : BothLongBlockedBlend);
   }
   if (shortValue <= present) return present;
-  return shortClear ? (41 * shortValue - 9 * present) / 32 : (39 * shortValue - 7 * present) / 32;
+  return blend(shortValue, present, shortClear ? BothShortClearBlend : BothShortBlockedBlend);
 }
 
 inline bool castlingPathClear(Bitboard squares, const Position& p, const SideState& side) {
   return !(squares & p.occupied) && !(squares & side.attacked);
 }
 
+// The shelter of one side's king on its present square, in its own view:
+// the key square right ahead of the king.
+template <bool White>
+int presentShelter(Bitboard pawns, Bitboard king) {
+  using V = SideView<White>;
+  const Bitboard key = V::ahead(king);
+  return shelterScale(key, V::ahead(key), sideways(key), pawns, V::pawnAttacks(pawns));
+}
+
+// The shelter the king would have after castling, by the castled king's key
+// square on the file (g for short, c for long) on its second rank.
+template <bool White>
+int castledShelter(int file, Bitboard pawns, Bitboard defended) {
+  using V = SideView<White>;
+  const Bitboard key = V::square(file, 2);
+  return shelterScale(key, V::square(file, 3), sideways(key), pawns, defended);
+}
+
+constexpr int ShortCastledFile = 6;  // g
+constexpr int LongCastledFile = 2;   // c
+
+// The shelter values by the castling rights a side still holds: short
+// only, long only, both.
+template <bool White>
+int shelterShort(const Position& p) {
+  const SideState& own = p.side(White);
+  const Bitboard pawns = own.pieces[Pawn];
+  const int present = presentShelter<White>(pawns, own.pieces[King]);
+  const int castled = castledShelter<White>(ShortCastledFile, pawns, SideView<White>::pawnAttacks(pawns));
+  return blendShort(castled, present, castlingPathClear(own.shortEmpty, p, own));
+}
+
+template <bool White>
+int shelterLong(const Position& p) {
+  const SideState& own = p.side(White);
+  const Bitboard pawns = own.pieces[Pawn];
+  const int present = presentShelter<White>(pawns, own.pieces[King]);
+  const int castled = castledShelter<White>(LongCastledFile, pawns, SideView<White>::pawnAttacks(pawns));
+  return blendLong(castled, present, castlingPathClear(own.longEmpty, p, own));
+}
+
+template <bool White>
+int shelterBoth(const Position& p) {
+  const SideState& own = p.side(White);
+  const Bitboard pawns = own.pieces[Pawn];
+  const Bitboard defended = SideView<White>::pawnAttacks(pawns);
+  const int present = presentShelter<White>(pawns, own.pieces[King]);
+  return blendBoth(castledShelter<White>(ShortCastledFile, pawns, defended),
+                   castledShelter<White>(LongCastledFile, pawns, defended), present,
+                   castlingPathClear(own.shortEmpty, p, own), castlingPathClear(own.longEmpty, p, own));
+}
+
+// One side's shelter value, chosen by the castling rights it still holds.
+template <bool White>
+int shelterByRights(const Position& p) {
+  using V = SideView<White>;
+  switch (p.castlingRights & (V::shortCastling | V::longCastling)) {
+    case 0: {
+      const SideState& own = p.side(White);
+      return presentShelter<White>(own.pieces[Pawn], own.pieces[King]);
+    }
+    case V::shortCastling: return shelterShort<White>(p);
+    case V::longCastling: return shelterLong<White>(p);
+    default: return shelterBoth<White>(p);
+  }
+}
+
+// The material with which the attacking side weighs on the enemy king
+// whose safety value is defenderValue: its pieces beyond a base, more when
+// its passed pawn is close to promoting while that king is in danger.
+template <bool AttackerWhite>
+int attackingMaterial(const SideState& attacker, Bitboard passedPawns, int defenderValue) {
+  using V = SideView<AttackerWhite>;
+  int f = attacker.material - AttackerPawnValue * attacker.counts[Pawn] - AttackerMaterialBase;
+  if (defenderValue < 0 && (passedPawns & attacker.pieces[Pawn] & (V::rank(6) | V::rank(7))))
+    f += PromotingPasserBonus;
+  return f;
+}
+
+// A king-safety value scaled by the attacking material; none without it.
+inline int scaledByAttackers(int value, int attackers) {
+  return attackers >= 1 ? value * attackers / AttackScale : 0;
+}
+
 // One king's safety value before shelter, in its own side's view.
 int kingDanger(const Position& p, const SideState& own, const SideState& enemy, int tableSquare) {
   const int king = own.kingSquare();
-  // 1. King square.
+  // King square.
   int d = KingSquare[tableSquare];
-  // 2. Zone squares the enemy attacks and own pawns do not cover.
+  // Zone squares the enemy attacks and own pawns do not cover.
   d -= KingZone[popCount(KingZone5x5[king] & own.attacked & ~enemy.pawnAttacked)];
 
-  // 3. Only when the enemy attacks a square next to the king.
+  // The rest only when the enemy attacks a square next to the king.
   const Bitboard steps = attackTables.kingAttacks[king];
   const Bitboard hit = steps & own.attacked;
   if (!hit) return d;
-  // 3.1 No flight square at all.
+  // No flight square at all.
   if (!(steps & ~(own.pieces[0] | own.attacked))) d -= NoFlight[popCount(steps & own.pieces[Pawn])];
-  // 3.2 Squares the enemy attacks twice and the own side does not.
+  // Squares the enemy attacks twice and the own side does not set the
+  // double-attack level of the weights below.
   const Bitboard doubly = steps & own.attackedTwice & ~enemy.attackedTwice;
   const int level = doubly ? oneOrTwo(doubly) : 0;
-  if (doubly & east(doubly)) d -= 71;
-  if (doubly & north(doubly)) d -= 26;
-  // 3.3 Attacked steps.
+  if (doubly & east(doubly)) d -= DoublyAttackedPairOnRank;
+  if (doubly & north(doubly)) d -= DoublyAttackedPairOnFile;
+  // Attacked steps.
   d -= oneOrTwo(hit) * AttackedStepsWeight[level];
-  // 3.4 Own men attacked and not defended.
+  // Own men attacked and not defended.
   const Bitboard hanging = own.pieces[0] & own.attacked & ~enemy.attacked;
   if (hanging) d -= oneOrTwo(hanging) * HangingWeight[level];
-  // 3.5 Pinned own men.
+  // Pinned own men.
   const Bitboard pinned = p.pinned & own.pieces[0];
   if (pinned) d -= oneOrTwo(pinned) * PinnedWeight[level];
-  // 3.6 Safe squares from which an enemy queen would reach the king's steps.
+  // Safe squares from which an enemy queen would reach the king's steps.
   if (enemy.pieces[Queen]) {
     const Bitboard targets = steps & own.attacked & ~enemy.attackedTwice;
     d -= safeQueenChecks(enemy, p.occupied, targets) * QueenApproachWeight[level];
@@ -153,151 +243,65 @@ int safeQueenChecks(const SideState& own, Bitboard occupancy, Bitboard squares) 
 
 void Evaluator::mobilityAndSpace(int* mg, int* eg) const {
   const Position& p = *position_;
-  // 2. Mobility: white's added, black's subtracted.
+  // Mobility: white's added, black's subtracted.
   int whiteMg = 0, whiteEg = 0, blackMg = 0, blackEg = 0;
   sideMobility(p.white, p.black, p.occupied, &whiteMg, &whiteEg);
   sideMobility(p.black, p.white, p.occupied, &blackMg, &blackEg);
   *mg += whiteMg - blackMg;
   *eg += whiteEg - blackEg;
-  // 3. Space: black.attacked holds white's attacks and the other way round.
+  // Space: black.attacked holds white's attacks and the other way round.
   const int space = popCount(p.black.attacked & WhiteSpace) - popCount(p.white.attacked & BlackSpace);
-  *mg += 4 * space;
-  *eg += 10 * space;
+  *mg += SpaceMg * space;
+  *eg += SpaceEg * space;
 }
 
 int Evaluator::positional(int materialScore) {
   const Position& p = *position_;
-  // 1. Both sums start at the material score.
+  // Both sums start at the material score.
   int mg = materialScore, eg = materialScore;
-  // 2.-3. Mobility and space.
   mobilityAndSpace(&mg, &eg);
-  // 4. Pawn structure.
   const PawnHashEntry* entry = pawnStructure();
   mg += entry->mg;
   eg += entry->eg;
-  // 5. Tempo.
+  // Tempo for the side to move.
   if (p.whiteToMove) {
-    mg += 33;
-    eg += 3;
+    mg += TempoMg;
+    eg += TempoEg;
   } else {
-    mg -= 33;
-    eg -= 3;
+    mg -= TempoMg;
+    eg -= TempoEg;
   }
-  // 6. Phase: 0 up to a total of 28063, 256 from 44384 on.
-  const int phase = (p.white.material + p.black.material - 28000) / 64;
-  // 7. Piece terms.
-  pieceTerms(&mg, &eg, phase > 0, phase < 256);
-  // 8. Blend, each king term only where it has weight.
+  // Game phase, truncated toward zero: 0 up to a total of 28063, full from
+  // 44384 on.
+  const int phase = (p.white.material + p.black.material - PhaseBaseMaterial) / PhaseMaterialStep;
+  pieceTerms(&mg, &eg, phase > 0, phase < PhaseFull);
+  // Blend, each king term only where it has weight.
   if (phase <= 0) return eg + endgameKingTerms();
-  if (phase >= 256) return mg + kingSafety();
+  if (phase >= PhaseFull) return mg + kingSafety();
   mg += kingSafety();
   eg += endgameKingTerms();
-  return (eg * (256 - phase) + mg * phase) / 256;
+  return (eg * (PhaseFull - phase) + mg * phase) / PhaseFull;
 }
 
 int Evaluator::kingSafety() const {
   const Position& p = *position_;
   const SideState& w = p.white;
   const SideState& b = p.black;
-  // 1.-4. Each king's value in its own side's view.
-  int d = kingDanger(p, w, b, w.kingSquare());
-  int u = kingDanger(p, b, w, 63 - b.kingSquare());
-
-  // 5. Shelter by the castling rights.
-  switch (p.castlingRights & (WhiteShort | WhiteLong)) {
-    case 0: d += whiteShelter(w.pieces[King]); break;
-    case WhiteShort: d += whiteShelterShort(); break;
-    case WhiteLong: d += whiteShelterLong(); break;
-    default: d += whiteShelterBoth(); break;
-  }
-  switch (p.castlingRights & (BlackShort | BlackLong)) {
-    case 0: u += blackShelter(b.pieces[King]); break;
-    case BlackShort: u += blackShelterShort(); break;
-    case BlackLong: u += blackShelterLong(); break;
-    default: u += blackShelterBoth(); break;
-  }
-
-  // 6. Attacking material, more when a passed pawn is close to promoting.
+  // Each king's value in its own side's view, with its shelter.
+  const int d = kingDanger(p, w, b, w.kingSquare()) + shelterByRights<true>(p);
+  const int u = kingDanger(p, b, w, 63 - b.kingSquare()) + shelterByRights<false>(p);
+  // Each scaled by the material that attacks it.
   const Bitboard passed = currentPawn_->passedPawns;
-  int fb = b.material - 1000 * b.counts[Pawn] - 6150;
-  if (d < 0 && (passed & b.pieces[Pawn] & (rankMask(3) | rankMask(2)))) fb += 4000;
-  int fw = w.material - 1000 * w.counts[Pawn] - 6150;
-  if (u < 0 && (passed & w.pieces[Pawn] & (rankMask(6) | rankMask(7)))) fw += 4000;
-
-  // 7. Scale each value by the material that attacks it.
-  return (fb >= 1 ? d * fb / 4096 : 0) - (fw >= 1 ? u * fw / 4096 : 0);
+  const int fb = attackingMaterial<false>(b, passed, d);
+  const int fw = attackingMaterial<true>(w, passed, u);
+  return scaledByAttackers(d, fb) - scaledByAttackers(u, fw);
 }
 
-int Evaluator::whiteShelter(Bitboard king) const {
-  const Bitboard pawns = position_->white.pieces[Pawn];
-  const Bitboard f1 = north(king);
-  return shelterScale(f1, north(f1), sideways(f1), pawns, whitePawnAttacks(pawns));
-}
-
-int Evaluator::blackShelter(Bitboard king) const {
-  const Bitboard pawns = position_->black.pieces[Pawn];
-  const Bitboard f1 = south(king);
-  return shelterScale(f1, south(f1), sideways(f1), pawns, blackPawnAttacks(pawns));
-}
-
-namespace {
-
-// The shelter a king would have after castling, by the castled king's key
-// square (g2, c2 for white; g7, c7 for black).
-inline int castledShelter(Bitboard key, Bitboard further, Bitboard pawns, Bitboard defended) {
-  return shelterScale(key, further, sideways(key), pawns, defended);
-}
-
-}  // namespace
-
-int Evaluator::whiteShelterShort() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.white.pieces[Pawn];
-  const int present = whiteShelter(p.white.pieces[King]);
-  const int castled = castledShelter(bit(6, 2), bit(6, 3), pawns, whitePawnAttacks(pawns));
-  return blendShort(castled, present, castlingPathClear(p.white.shortEmpty, p, p.white));
-}
-
-int Evaluator::whiteShelterLong() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.white.pieces[Pawn];
-  const int present = whiteShelter(p.white.pieces[King]);
-  const int castled = castledShelter(bit(2, 2), bit(2, 3), pawns, whitePawnAttacks(pawns));
-  return blendLong(castled, present, castlingPathClear(p.white.longEmpty, p, p.white));
-}
-
-int Evaluator::whiteShelterBoth() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.white.pieces[Pawn];
-  const Bitboard defended = whitePawnAttacks(pawns);
-  const int present = whiteShelter(p.white.pieces[King]);
-  return blendBoth(castledShelter(bit(6, 2), bit(6, 3), pawns, defended),
-                   castledShelter(bit(2, 2), bit(2, 3), pawns, defended), present,
-                   castlingPathClear(p.white.shortEmpty, p, p.white), castlingPathClear(p.white.longEmpty, p, p.white));
-}
-
-int Evaluator::blackShelterShort() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.black.pieces[Pawn];
-  const int present = blackShelter(p.black.pieces[King]);
-  const int castled = castledShelter(bit(6, 7), bit(6, 6), pawns, blackPawnAttacks(pawns));
-  return blendShort(castled, present, castlingPathClear(p.black.shortEmpty, p, p.black));
-}
-
-int Evaluator::blackShelterLong() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.black.pieces[Pawn];
-  const int present = blackShelter(p.black.pieces[King]);
-  const int castled = castledShelter(bit(2, 7), bit(2, 6), pawns, blackPawnAttacks(pawns));
-  return blendLong(castled, present, castlingPathClear(p.black.longEmpty, p, p.black));
-}
-
-int Evaluator::blackShelterBoth() const {
-  const Position& p = *position_;
-  const Bitboard pawns = p.black.pieces[Pawn];
-  const Bitboard defended = blackPawnAttacks(pawns);
-  const int present = blackShelter(p.black.pieces[King]);
-  return blendBoth(castledShelter(bit(6, 7), bit(6, 6), pawns, defended),
-                   castledShelter(bit(2, 7), bit(2, 6), pawns, defended), present,
-                   castlingPathClear(p.black.shortEmpty, p, p.black), castlingPathClear(p.black.longEmpty, p, p.black));
-}
+int Evaluator::whiteShelter(Bitboard king) const { return presentShelter<true>(position_->white.pieces[Pawn], king); }
+int Evaluator::blackShelter(Bitboard king) const { return presentShelter<false>(position_->black.pieces[Pawn], king); }
+int Evaluator::whiteShelterShort() const { return shelterShort<true>(*position_); }
+int Evaluator::whiteShelterLong() const { return shelterLong<true>(*position_); }
+int Evaluator::whiteShelterBoth() const { return shelterBoth<true>(*position_); }
+int Evaluator::blackShelterShort() const { return shelterShort<false>(*position_); }
+int Evaluator::blackShelterLong() const { return shelterLong<false>(*position_); }
+int Evaluator::blackShelterBoth() const { return shelterBoth<false>(*position_); }
