@@ -36,6 +36,29 @@ constexpr int SpaceEg = 10;
 constexpr int TempoMg = 33;
 constexpr int TempoEg = 3;
 
+// --- pawn structure, per pawn unless said otherwise ---
+// White pawns on d4 and e4 facing no black pawn on d5 or e5 (and mirrored).
+constexpr int CentrePawnsMg = 23;
+// An isolated pawn, on a rook file and elsewhere.
+constexpr int IsolatedRookPawn = 86;
+constexpr int IsolatedPawn = 123;
+// A pawn with an own pawn behind it on its file; once more for every pawn
+// beyond the second of a file; more again when it is also isolated.
+constexpr int DoubledPawnMg = 98;
+constexpr int DoubledPawnEg = 93;
+constexpr int PawnBeyondSecondOnFile = 300;
+constexpr int DoubledIsolatedPawnMg = 33;
+constexpr int DoubledIsolatedPawnEg = 22;
+// Only for a side with a doubled pawn: a pawn defended by an own pawn and
+// with an own pawn two squares behind it.
+constexpr int DefendedPawnWithPawnTwoBehindMg = 36;
+constexpr int DefendedPawnWithPawnTwoBehindEg = 30;
+// A backward pawn, once per enemy pawn attacking the square ahead of it.
+constexpr int BackwardPawnMg = 38;
+constexpr int BackwardPawnEg = 4;
+// A doubled pawn on a file that also holds an enemy pawn.
+constexpr int ContestedDoubledPawn = 80;
+
 // --- piece terms ---
 // Each pinned man other than a pawn.
 constexpr int PinnedPieceMg = 114;

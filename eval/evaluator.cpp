@@ -5,6 +5,9 @@
 #include "board/attack_tables.h"
 #include "board/position.h"
 #include "eval/endgame_table.h"
+#include "eval/eval_weights.h"
+
+using namespace evalweights;
 
 Evaluator::Evaluator()
     : pawnHash_(new PawnHashEntry[PawnHashSize]), materialHash_(new MaterialHashEntry[MaterialHashSize]) {
@@ -80,45 +83,45 @@ int Evaluator::materialDelta() {
 
 int Evaluator::evaluate(const Position& position) {
   const Position& p = position;
-  // 1. The position and the pawn entry of a pawnless board.
+  // The position and the pawn entry of a pawnless board.
   position_ = &p;
   currentPawn_ = &zeroPawn_;
 
-  // 2. Material, which also picks the endgame object.
+  // Material, which also picks the endgame object.
   int m = material(false);
 
-  // 3. With much material on the board only the positional path applies.
+  // With much material on the board only the positional path applies.
   const int total = p.white.material + p.black.material;
-  if (total < 28000) {
-    // 4. A side to move with king and pawns only, every king step attacked
+  if (total < PositionalOnlyMaterial) {
+    // A side to move with king and pawns only, every king step attacked
     // and not in check, is short of moves.
     const SideState& us = p.toMove();
     const SideState& them = p.notToMove();
     const int king = us.kingSquare();
     if (us.counts[0] - us.counts[Pawn] == 1 && !(attackTables.kingAttacks[king] & ~us.attacked) &&
         !(us.attacked & squareBit(king))) {
-      m += p.whiteToMove ? -150 : 150;
+      m += p.whiteToMove ? -KingWithoutStepPenalty : KingWithoutStepPenalty;
       const Bitboard steps = p.whiteToMove ? evalbits::north(us.pieces[Pawn]) : evalbits::south(us.pieces[Pawn]);
       // them.pawnAttacked holds the squares our pawns attack.
       if (!(steps & ~p.occupied) && !(them.pawnAttacked & them.pieces[0])) return 0;
     }
 
-    // 5. Exact endgame knowledge.
+    // Exact endgame knowledge.
     if (currentEndgame_->evaluate(p, &m)) return p.whiteToMove ? m : -m;
 
-    // 6. No pawns: drive the weaker king to the edge.
+    // No pawns: drive the weaker king to the edge.
     if (!p.white.pieces[Pawn] && !p.black.pieces[Pawn]) {
       if (p.white.material > p.black.material)
         m = mopUpScore(m, p.white, p.black);
       else if (p.black.material > p.white.material)
         m = -mopUpScore(-m, p.black, p.white);
       else
-        m = (mopUpScore(0, p.white, p.black) - mopUpScore(0, p.black, p.white)) / 3;
-      return p.whiteToMove ? m + 3 : 3 - m;
+        m = (mopUpScore(0, p.white, p.black) - mopUpScore(0, p.black, p.white)) / EqualMopUpDivisor;
+      return p.whiteToMove ? m + MopUpTempo : MopUpTempo - m;
     }
   }
 
-  // 7. Positional path, scaled by the endgame object; a non-zero score
+  // Positional path, scaled by the endgame object; a non-zero score
   // moves one step away from zero.
   int s = currentEndgame_->scale(p, *this, positional(m));
   if (!p.whiteToMove) s = -s;
@@ -133,16 +136,16 @@ int Evaluator::evaluateWithoutMaterial(const Position& position) {
 
 const PawnHashEntry* Evaluator::pawnStructure() {
   const Position& p = *position_;
-  // 1. No pawns: the zero entry, the hash untouched.
+  // No pawns: the zero entry, the hash untouched.
   if (!p.white.pieces[Pawn] && !p.black.pieces[Pawn]) {
     currentPawn_ = &zeroPawn_;
     return currentPawn_;
   }
-  // 2. Probe; an empty slot holds key 0, so a key of 0 never counts as a hit.
+  // Probe; an empty slot holds key 0, so a key of 0 never counts as a hit.
   PawnHashEntry& entry = pawnHash_[p.pawnKey & (PawnHashSize - 1)];
   currentPawn_ = &entry;
   if (entry.key == p.pawnKey && p.pawnKey != 0) return currentPawn_;
-  // 3.-6. A miss recomputes every field.
+  // A miss recomputes every field.
   clearPawnHashEntry(entry);
   entry.key = p.pawnKey;
   computePawnStructure(p, entry);

@@ -6,9 +6,11 @@
 #include "board/position.h"
 #include "eval/bitboard_shifts.h"
 #include "eval/eval_tables.h"
+#include "eval/eval_weights.h"
 
 using namespace evalbits;
 using namespace evaltables;
+using namespace evalweights;
 
 void clearPawnHashEntry(PawnHashEntry& entry) { std::memset(&entry, 0, sizeof entry); }
 
@@ -41,7 +43,8 @@ struct SideStructure {
   Bitboard backward = 0;
 };
 
-// Scores the pawns `own` against the enemy pawns `enemy`, steps 1 and 3-9.
+// Scores the pawns `own` against the enemy pawns `enemy`: every per-side
+// term of the pawn structure except the centre pawns.
 template <Color Us>
 SideStructure scoreSide(Bitboard own, Bitboard enemy) {
   using G = PawnGeometry<Us>;
@@ -57,30 +60,33 @@ SideStructure scoreSide(Bitboard own, Bitboard enemy) {
   const Bitboard beyondSecond = own & G::aheadFill(G::ahead(doubled));
   const Bitboard rookFiles = FileA | FileH;
 
-  // 1. Square tables.
+  // Square tables.
   for (Bitboard b = own; b; b &= b - 1) {
     const int s = G::tableSquare(AttackTables::lowestSquare(b));
     out.mg += PawnSquareMg[s];
     out.eg += PawnSquareEg[s];
   }
 
-  // 3. Isolated pawns.
-  const int isolatedCost = 86 * popCount(isolated & rookFiles) + 123 * popCount(isolated & ~rookFiles);
+  // Isolated pawns.
+  const int isolatedCost =
+      IsolatedRookPawn * popCount(isolated & rookFiles) + IsolatedPawn * popCount(isolated & ~rookFiles);
   out.mg -= isolatedCost;
   out.eg -= isolatedCost;
 
-  // 4. Doubled pawns, every pawn beyond the second of a file, doubled and isolated.
-  out.mg -= 98 * popCount(doubled) + 300 * popCount(beyondSecond) + 33 * popCount(doubled & isolated);
-  out.eg -= 93 * popCount(doubled) + 300 * popCount(beyondSecond) + 22 * popCount(doubled & isolated);
+  // Doubled pawns, every pawn beyond the second of a file, doubled and isolated.
+  out.mg -= DoubledPawnMg * popCount(doubled) + PawnBeyondSecondOnFile * popCount(beyondSecond) +
+            DoubledIsolatedPawnMg * popCount(doubled & isolated);
+  out.eg -= DoubledPawnEg * popCount(doubled) + PawnBeyondSecondOnFile * popCount(beyondSecond) +
+            DoubledIsolatedPawnEg * popCount(doubled & isolated);
 
-  // 5. Defended pawns with an own pawn two squares behind.
+  // Defended pawns with an own pawn two squares behind.
   if (doubled) {
     const int n = popCount(own & ownAttacks & G::twoAheadOf(own));
-    out.mg += 36 * n;
-    out.eg += 30 * n;
+    out.mg += DefendedPawnWithPawnTwoBehindMg * n;
+    out.eg += DefendedPawnWithPawnTwoBehindEg * n;
   }
 
-  // 6. Backward pawns: no own pawn beside or behind on the adjacent files,
+  // Backward pawns: no own pawn beside or behind on the adjacent files,
   // and the square ahead attacked by enemy pawns (counted per attacker).
   for (Bitboard b = own; b; b &= b - 1) {
     const int s = AttackTables::lowestSquare(b);
@@ -88,19 +94,19 @@ SideStructure scoreSide(Bitboard own, Bitboard enemy) {
     if (own & adjacent) continue;
     const int attackers = popCount(enemy & G::attacks(G::ahead(squareBit(s))));
     if (!attackers) continue;
-    out.mg -= 38 * attackers;
-    out.eg -= 4 * attackers;
+    out.mg -= BackwardPawnMg * attackers;
+    out.eg -= BackwardPawnEg * attackers;
     out.backward |= squareBit(s);
   }
 
-  // 7. Defended and undefended counts. The rearmost pawn is never defended
+  // Defended and undefended counts. The rearmost pawn is never defended
   // and set-up allows 8 pawns; the limits only guard hand-built positions.
   const int defended = popCount(own & ownAttacks);
   const int undefended = popCount(own) - defended;
   out.mg += DefendedPawnMg[defended < 7 ? defended : 7];
   out.eg += UndefendedPawnEg[undefended < 8 ? undefended : 8];
 
-  // 8. Passed pawns: the foremost of each file scores the passed tables.
+  // Passed pawns: the foremost of each file scores the passed tables.
   const Bitboard passed = own & ~(enemyFront | sideways(enemyFront));
   out.passedFiles = fileFill(passed);
   out.passed = passed & ~G::behindFill(G::behind(passed));
@@ -110,10 +116,10 @@ SideStructure scoreSide(Bitboard own, Bitboard enemy) {
     out.eg += PassedSquareEg[s];
   }
 
-  // 9. Doubled pawns on a file that also holds an enemy pawn.
+  // Doubled pawns on a file that also holds an enemy pawn.
   const int contested = popCount(doubled & fileFill(enemy));
-  out.mg -= 80 * contested;
-  out.eg -= 80 * contested;
+  out.mg -= ContestedDoubledPawn * contested;
+  out.eg -= ContestedDoubledPawn * contested;
   return out;
 }
 
@@ -189,8 +195,8 @@ void computePawnStructure(const Position& position, PawnHashEntry& entry) {
   // Centre pawns (middlegame only).
   const Bitboard d4e4 = squareBit(makeSquare(3, 4)) | squareBit(makeSquare(4, 4));
   const Bitboard d5e5 = squareBit(makeSquare(3, 5)) | squareBit(makeSquare(4, 5));
-  if ((wp & d4e4) == d4e4 && !(bp & d5e5)) entry.mg += 23;
-  if ((bp & d5e5) == d5e5 && !(wp & d4e4)) entry.mg -= 23;
+  if ((wp & d4e4) == d4e4 && !(bp & d5e5)) entry.mg += CentrePawnsMg;
+  if ((bp & d5e5) == d5e5 && !(wp & d4e4)) entry.mg -= CentrePawnsMg;
 
   // Open files.
   entry.openFiles = ~fileFill(wp | bp);

@@ -158,10 +158,13 @@ inline int scaledByAttackers(int value, int attackers) {
 }
 
 // One king's safety value before shelter, in its own side's view.
-int kingDanger(const Position& p, const SideState& own, const SideState& enemy, int tableSquare) {
+template <bool White>
+int kingDanger(const Position& p) {
+  const SideState& own = p.side(White);
+  const SideState& enemy = p.side(!White);
   const int king = own.kingSquare();
   // King square.
-  int d = KingSquare[tableSquare];
+  int d = KingSquare[SideView<White>::tableSquare(king)];
   // Zone squares the enemy attacks and own pawns do not cover.
   d -= KingZone[popCount(KingZone5x5[king] & own.attacked & ~enemy.pawnAttacked)];
 
@@ -288,8 +291,8 @@ int Evaluator::kingSafety() const {
   const SideState& w = p.white;
   const SideState& b = p.black;
   // Each king's value in its own side's view, with its shelter.
-  const int d = kingDanger(p, w, b, w.kingSquare()) + shelterByRights<true>(p);
-  const int u = kingDanger(p, b, w, 63 - b.kingSquare()) + shelterByRights<false>(p);
+  const int d = kingDanger<true>(p) + shelterByRights<true>(p);
+  const int u = kingDanger<false>(p) + shelterByRights<false>(p);
   // Each scaled by the material that attacks it.
   const Bitboard passed = currentPawn_->passedPawns;
   const int fb = attackingMaterial<false>(b, passed, d);
