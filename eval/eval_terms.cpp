@@ -37,17 +37,21 @@ struct PieceSums {
   int both = 0, mid = 0, end = 0;
 };
 
-// Outposts of one side's minor pieces: on a square an own pawn attacks that
-// no enemy pawn can ever attack (not beside the enemy front span). Adds the
-// table values (read at the side's table square) with the distance bonus to
-// mid and end, in the side's view.
-template <bool White>
-void outposts(const int8_t* list, int count, Bitboard ownPawnCover, Bitboard enemyFrontSpan, int enemyKing,
-              const SquareTable& mgTable, const SquareTable& egTable, const int (&distance)[8], PieceSums* s) {
-  const Bitboard safe = ownPawnCover & ~sideways(enemyFrontSpan);
-  for (int i = 0; i < count; ++i) {
-    const int sq = list[i];
-    if (!(safe & squareBit(sq))) continue;
+// Outposts of one side's bishops or knights: on a square an own pawn
+// attacks that no enemy pawn can ever attack (not beside the enemy front
+// span). Adds the piece's table values (read at the side's table square)
+// with its bonus for the distance to the enemy king to mid and end, in the
+// side's view.
+template <bool White, int Piece>
+void outposts(const SideState& own, const SideState& enemy, Bitboard enemyFrontSpan, PieceSums* s) {
+  static_assert(Piece == Bishop || Piece == Knight, "outposts are for minor pieces");
+  const SquareTable& mgTable = Piece == Bishop ? BishopOutpostMg : KnightOutpostMg;
+  const SquareTable& egTable = Piece == Bishop ? BishopOutpostEg : KnightOutpostEg;
+  const int(&distance)[8] = Piece == Bishop ? BishopOutpostDistance : KnightOutpostDistance;
+  const Bitboard safe = enemy.pawnAttacked & ~sideways(enemyFrontSpan);
+  const int enemyKing = enemy.kingSquare();
+  for (Bitboard b = own.pieces[Piece] & safe; b; b &= b - 1) {
+    const int sq = AttackTables::lowestSquare(b);
     const int t = SideView<White>::tableSquare(sq);
     s->mid += mgTable[t] + distance[chebyshevDistance(sq, enemyKing)];
     s->end += egTable[t];
@@ -123,8 +127,7 @@ void bishopTerms(const Position& p, const SideState& own, const SideState& enemy
   using V = SideView<White>;
   const Bitboard bishops = own.pieces[Bishop];
   if (!bishops) return;
-  outposts<White>(own.lists[Bishop], own.counts[Bishop], enemy.pawnAttacked, frontSpan<!White>(e),
-                  enemy.kingSquare(), BishopOutpostMg, BishopOutpostEg, BishopOutpostDistance, s);
+  outposts<White, Bishop>(own, enemy, frontSpan<!White>(e), s);
   const Bitboard ownPawns = own.pieces[Pawn], enemyPawns = enemy.pieces[Pawn];
   if ((bishops & V::square(0, 7)) && (enemyPawns & V::square(1, 6)) && (own.attacked & V::square(1, 6)))
     s->both -= TrappedBishop;
@@ -156,8 +159,7 @@ void bishopTerms(const Position& p, const SideState& own, const SideState& enemy
 template <bool White>
 void knightOutposts(const SideState& own, const SideState& enemy, const PawnHashEntry& e, PieceSums* s) {
   if (!own.pieces[Knight]) return;
-  outposts<White>(own.lists[Knight], own.counts[Knight], enemy.pawnAttacked, frontSpan<!White>(e),
-                  enemy.kingSquare(), KnightOutpostMg, KnightOutpostEg, KnightOutpostDistance, s);
+  outposts<White, Knight>(own, enemy, frontSpan<!White>(e), s);
 }
 
 // Rooks: on open files, behind own passed pawns, on the seventh rank (more
@@ -188,16 +190,14 @@ void rookTerms(const Position& p, const SideState& own, const SideState& enemy, 
 
 // Every piece term of one side that is not already a difference of both.
 template <bool White>
-PieceSums sidePieceTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
-                         bool middlegameUsed, bool endgameUsed) {
-  PieceSums s;
-  weakPawns<White>(own, enemy, &s);
-  if (e.passedPawns) passedPawnPaths<White>(own, enemy, e.passedPawns, &s);
-  if (middlegameUsed) development<White>(own, frontSpan<White>(e), &s);
-  bishopTerms<White>(p, own, enemy, e, endgameUsed, &s);
-  knightOutposts<White>(own, enemy, e, &s);
-  rookTerms<White>(p, own, enemy, e, &s);
-  return s;
+void sidePieceTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
+                    bool middlegameUsed, bool endgameUsed, PieceSums* s) {
+  weakPawns<White>(own, enemy, s);
+  if (e.passedPawns) passedPawnPaths<White>(own, enemy, e.passedPawns, s);
+  if (middlegameUsed) development<White>(own, frontSpan<White>(e), s);
+  bishopTerms<White>(p, own, enemy, e, endgameUsed, s);
+  knightOutposts<White>(own, enemy, e, s);
+  rookTerms<White>(p, own, enemy, e, s);
 }
 
 }  // namespace
@@ -208,9 +208,17 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
   const SideState& B = p.black;
   const PawnHashEntry& e = *currentPawn_;
   const Bitboard wp = W.pieces[Pawn], bp = B.pieces[Pawn];
-  // W.attacked holds black's attacks, B.attacked white's.
-  PieceSums s;
 
+  // Weak pawns, passed-pawn paths, development, bishops, knights, rooks:
+  // black's own terms first, turned to white's view, white's own added
+  // last. One set of sums for both keeps them in registers.
+  PieceSums s;
+  sidePieceTerms<false>(p, B, W, e, middlegameUsed, endgameUsed, &s);
+  s.both = -s.both;
+  s.mid = -s.mid;
+  s.end = -s.end;
+
+  // W.attacked holds black's attacks, B.attacked white's.
   // Pinned men other than pawns.
   if (p.pinned) {
     const int d = popCount(p.pinned & W.pieces[0] & ~wp) - popCount(p.pinned & B.pieces[0] & ~bp);
@@ -228,13 +236,9 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
     s.end -= AttackedBackwardPawnEg * b;
   }
 
-  // Weak pawns, passed-pawn paths, development, bishops, knights, rooks:
-  // white's terms less black's.
-  const PieceSums white = sidePieceTerms<true>(p, W, B, e, middlegameUsed, endgameUsed);
-  const PieceSums black = sidePieceTerms<false>(p, B, W, e, middlegameUsed, endgameUsed);
-  const int both = s.both + white.both - black.both;
-  *mg += both + s.mid + white.mid - black.mid;
-  *eg += both + s.end + white.end - black.end;
+  sidePieceTerms<true>(p, W, B, e, middlegameUsed, endgameUsed, &s);
+  *mg += s.both + s.mid;
+  *eg += s.both + s.end;
 }
 
 int floodDistance(Bitboard start, Bitboard target, Bitboard mask) {
