@@ -46,27 +46,12 @@ inline int shelterScale(Bitboard key, Bitboard further, Bitboard sides, Bitboard
   return v;
 }
 
-// The castled shelter blended with the present one, where castling would
-// improve it; the weights depend on whether the castling path is clear.
-inline int blend(int castled, int present, const ShelterBlend& weights) {
+// The castled shelter blended with the present one where castling would
+// improve it; the weights depend on the rights held and on whether the
+// castling path is clear.
+inline int blendCastled(int castled, int present, const ShelterBlend& weights) {
+  if (castled <= present) return present;
   return (weights.castled * castled + weights.present * present) / ShelterBlendScale;
-}
-inline int blendShort(int castled, int present, bool clear) {
-  if (castled <= present) return present;
-  return blend(castled, present, clear ? ShortClearBlend : ShortBlockedBlend);
-}
-inline int blendLong(int castled, int present, bool clear) {
-  if (castled <= present) return present;
-  return blend(castled, present, clear ? LongClearBlend : LongBlockedBlend);
-}
-// With both rights the better castled shelter counts; on a tie the short one.
-inline int blendBoth(int shortValue, int longValue, int present, bool shortClear, bool longClear) {
-  if (shortValue < longValue) {
-    if (longValue <= present) return present;
-    return blend(longValue, present, longClear ? BothLongClearBlend : BothLongBlockedBlend);
-  }
-  if (shortValue <= present) return present;
-  return blend(shortValue, present, shortClear ? BothShortClearBlend : BothShortBlockedBlend);
 }
 
 inline bool castlingPathClear(Bitboard squares, const Position& p, const SideState& side) {
@@ -94,35 +79,35 @@ int castledShelter(int file, Bitboard pawns, Bitboard defended) {
 constexpr int ShortCastledFile = 6;  // g
 constexpr int LongCastledFile = 2;   // c
 
-// The shelter values by the castling rights a side still holds: short
-// only, long only, both.
-template <bool White>
-int shelterShort(const Position& p) {
+// The shelter value of a side that still holds only its short (Short) or
+// only its long castling right.
+template <bool White, bool Short>
+int shelterOneRight(const Position& p) {
   const SideState& own = p.side(White);
   const Bitboard pawns = own.pieces[Pawn];
   const int present = presentShelter<White>(pawns, own.pieces[King]);
-  const int castled = castledShelter<White>(ShortCastledFile, pawns, SideView<White>::pawnAttacks(pawns));
-  return blendShort(castled, present, castlingPathClear(own.shortEmpty, p, own));
+  const int castled =
+      castledShelter<White>(Short ? ShortCastledFile : LongCastledFile, pawns, SideView<White>::pawnAttacks(pawns));
+  const bool clear = castlingPathClear(Short ? own.shortEmpty : own.longEmpty, p, own);
+  if (Short) return blendCastled(castled, present, clear ? ShortClearBlend : ShortBlockedBlend);
+  return blendCastled(castled, present, clear ? LongClearBlend : LongBlockedBlend);
 }
 
-template <bool White>
-int shelterLong(const Position& p) {
-  const SideState& own = p.side(White);
-  const Bitboard pawns = own.pieces[Pawn];
-  const int present = presentShelter<White>(pawns, own.pieces[King]);
-  const int castled = castledShelter<White>(LongCastledFile, pawns, SideView<White>::pawnAttacks(pawns));
-  return blendLong(castled, present, castlingPathClear(own.longEmpty, p, own));
-}
-
+// The shelter value of a side that holds both castling rights: the better
+// castled shelter counts, the short one on a tie.
 template <bool White>
 int shelterBoth(const Position& p) {
   const SideState& own = p.side(White);
   const Bitboard pawns = own.pieces[Pawn];
   const Bitboard defended = SideView<White>::pawnAttacks(pawns);
   const int present = presentShelter<White>(pawns, own.pieces[King]);
-  return blendBoth(castledShelter<White>(ShortCastledFile, pawns, defended),
-                   castledShelter<White>(LongCastledFile, pawns, defended), present,
-                   castlingPathClear(own.shortEmpty, p, own), castlingPathClear(own.longEmpty, p, own));
+  const int shortValue = castledShelter<White>(ShortCastledFile, pawns, defended);
+  const int longValue = castledShelter<White>(LongCastledFile, pawns, defended);
+  if (shortValue < longValue)
+    return blendCastled(longValue, present,
+                        castlingPathClear(own.longEmpty, p, own) ? BothLongClearBlend : BothLongBlockedBlend);
+  return blendCastled(shortValue, present,
+                      castlingPathClear(own.shortEmpty, p, own) ? BothShortClearBlend : BothShortBlockedBlend);
 }
 
 // One side's shelter value, chosen by the castling rights it still holds.
@@ -134,8 +119,8 @@ int shelterByRights(const Position& p) {
       const SideState& own = p.side(White);
       return presentShelter<White>(own.pieces[Pawn], own.pieces[King]);
     }
-    case V::shortCastling: return shelterShort<White>(p);
-    case V::longCastling: return shelterLong<White>(p);
+    case V::shortCastling: return shelterOneRight<White, true>(p);
+    case V::longCastling: return shelterOneRight<White, false>(p);
     default: return shelterBoth<White>(p);
   }
 }
@@ -302,9 +287,9 @@ int Evaluator::kingSafety() const {
 
 int Evaluator::whiteShelter(Bitboard king) const { return presentShelter<true>(position_->white.pieces[Pawn], king); }
 int Evaluator::blackShelter(Bitboard king) const { return presentShelter<false>(position_->black.pieces[Pawn], king); }
-int Evaluator::whiteShelterShort() const { return shelterShort<true>(*position_); }
-int Evaluator::whiteShelterLong() const { return shelterLong<true>(*position_); }
+int Evaluator::whiteShelterShort() const { return shelterOneRight<true, true>(*position_); }
+int Evaluator::whiteShelterLong() const { return shelterOneRight<true, false>(*position_); }
 int Evaluator::whiteShelterBoth() const { return shelterBoth<true>(*position_); }
-int Evaluator::blackShelterShort() const { return shelterShort<false>(*position_); }
-int Evaluator::blackShelterLong() const { return shelterLong<false>(*position_); }
+int Evaluator::blackShelterShort() const { return shelterOneRight<false, true>(*position_); }
+int Evaluator::blackShelterLong() const { return shelterOneRight<false, false>(*position_); }
 int Evaluator::blackShelterBoth() const { return shelterBoth<false>(*position_); }
