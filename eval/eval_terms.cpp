@@ -71,8 +71,7 @@ inline int diagonalPathCount(int s, Bitboard occupied, Bitboard targets) {
 // attack.
 
 // Two or more own pawns attacked by the enemy and not covered by an own pawn.
-template <bool White>
-void weakPawns(const SideState& own, const SideState& enemy, PieceSums* s) {
+inline void weakPawns(const SideState& own, const SideState& enemy, PieceSums* s) {
   if (popCount(own.pieces[Pawn] & own.attacked & ~enemy.pawnAttacked) >= 2) {
     s->mid -= WeakPawnsMg;
     s->end -= WeakPawnsEg;
@@ -192,7 +191,7 @@ void rookTerms(const Position& p, const SideState& own, const SideState& enemy, 
 template <bool White>
 void sidePieceTerms(const Position& p, const SideState& own, const SideState& enemy, const PawnHashEntry& e,
                     bool middlegameUsed, bool endgameUsed, PieceSums* s) {
-  weakPawns<White>(own, enemy, s);
+  weakPawns(own, enemy, s);
   if (e.passedPawns) passedPawnPaths<White>(own, enemy, e.passedPawns, s);
   if (middlegameUsed) development<White>(own, frontSpan<White>(e), s);
   bishopTerms<White>(p, own, enemy, e, endgameUsed, s);
@@ -208,6 +207,7 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
   const SideState& B = p.black;
   const PawnHashEntry& e = *currentPawn_;
   const Bitboard wp = W.pieces[Pawn], bp = B.pieces[Pawn];
+  // W.attacked holds black's attacks, B.attacked white's.
 
   // Weak pawns, passed-pawn paths, development, bishops, knights, rooks:
   // black's own terms first, turned to white's view, white's own added
@@ -218,7 +218,6 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
   s.mid = -s.mid;
   s.end = -s.end;
 
-  // W.attacked holds black's attacks, B.attacked white's.
   // Pinned men other than pawns.
   if (p.pinned) {
     const int d = popCount(p.pinned & W.pieces[0] & ~wp) - popCount(p.pinned & B.pieces[0] & ~bp);
@@ -227,7 +226,8 @@ void Evaluator::pieceTerms(int* mg, int* eg, bool middlegameUsed, bool endgameUs
   }
 
   // Hanging men, kings included: attacked and not defended.
-  s.both += HangingMan * (popCount(B.pieces[0] & B.attacked & ~W.attacked) - popCount(W.pieces[0] & W.attacked & ~B.attacked));
+  s.both += HangingMan *
+            (popCount(B.pieces[0] & B.attacked & ~W.attacked) - popCount(W.pieces[0] & W.attacked & ~B.attacked));
 
   // Backward pawns under attack.
   if (e.backwardPawns) {
@@ -270,9 +270,9 @@ inline int kingActivity(const SideState& own, Bitboard kingSteps, Bitboard pawns
   const Bitboard firstRing = kingDilation(firstSteps);
   const Bitboard secondSteps = firstRing & safe;
   const Bitboard secondRing = kingDilation(secondSteps);
+  const int ringsWithoutLoosePawn = int(!(loose & kingSteps)) + int(!(loose & firstRing)) + int(!(loose & secondRing));
   return KingNearPawn * popCount(pawns & kingSteps) + KingRingPawn * popCount(pawns & firstRing) +
-         KingRoomSquare * popCount(secondSteps) -
-         KingRingWithoutLoosePawn * (int(!(loose & kingSteps)) + int(!(loose & firstRing)) + int(!(loose & secondRing)));
+         KingRoomSquare * popCount(secondSteps) - KingRingWithoutLoosePawn * ringsWithoutLoosePawn;
 }
 
 }  // namespace
