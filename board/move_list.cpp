@@ -3,7 +3,28 @@
 
 namespace {
 
-constexpr Bitboard Row(int r) { return Rank8 << (8 * r); }
+// The pawn geometry of one colour. A step is the change of square index,
+// to = from + step: White moves toward a8 (index 0), Black toward h1.
+template <bool White>
+struct PawnSteps {
+  static constexpr int Push = White ? -8 : 8;
+  static constexpr int DoublePush = 2 * Push;
+  static constexpr int CaptureTowardA = White ? -9 : 7;
+  static constexpr int CaptureTowardH = White ? -7 : 9;
+  static constexpr Bitboard LastRank = White ? Rank8 : Rank1;
+  // Where a single push from the starting rank lands.
+  static constexpr Bitboard SinglePushRow = White ? rowMask(5) : rowMask(2);
+};
+
+// A knight's steps, in the form of the slider look-ups (occupancy unused).
+inline Bitboard knightSteps(int square, Bitboard) { return attackTables.knightAttacks[square]; }
+
+// The squares the men of b reach by moving Step squares.
+template <int Step>
+inline Bitboard shiftBy(Bitboard b) {
+  if constexpr (Step < 0) return b >> -Step;
+  else return b << Step;
+}
 
 }  // namespace
 
@@ -97,174 +118,126 @@ bool MoveList::holds(int from, int to, int piece) const {
   return false;
 }
 
-// Full-list pawn moves: captures toward the a-file (promotions first), toward
-// the h-file (promotions first), pushes onto the last rank, double pushes,
-// other single pushes.
-void MoveList::addWhitePawnMoves() {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn];
+// Pawn moves of a full or evasion list, in this order: captures toward the
+// a-file (promotions first), toward the h-file (promotions first), pushes
+// onto the last rank, double pushes, other single pushes.
+template <bool White>
+void MoveList::addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets) {
+  using S = PawnSteps<White>;
+  const Bitboard empty = ~position_->occupied;
+  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & captureTargets;
+  addPawnSet(left & S::LastRank, -S::CaptureTowardA, true);
+  addPawnSet(left & ~S::LastRank, -S::CaptureTowardA, false);
+  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & captureTargets;
+  addPawnSet(right & S::LastRank, -S::CaptureTowardH, true);
+  addPawnSet(right & ~S::LastRank, -S::CaptureTowardH, false);
+  const Bitboard push = shiftBy<S::Push>(pawns) & empty;
+  addPawnSet(push & S::LastRank & pushTargets, -S::Push, true);
+  addPawnSet(shiftBy<S::Push>(push & S::SinglePushRow) & empty & pushTargets, -S::DoublePush, false);
+  addPawnSet(push & ~S::LastRank & pushTargets, -S::Push, false);
+}
+
+// Full-list pawn moves: every pawn, captures of enemy men and en passant.
+template <bool White>
+void MoveList::addPawnMoves() {
   Bitboard targets = enemy_->pieces[0];
   if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & targets;
-  addPawnSet(left & Rank8, 9, true);
-  addPawnSet(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & targets;
-  addPawnSet(right & Rank8, 7, true);
-  addPawnSet(right & ~Rank8, 7, false);
-  const Bitboard push = (pawns >> 8) & ~p.occupied;
-  addPawnSet(push & Rank8, 8, true);
-  addPawnSet(((push & Row(5)) >> 8) & ~p.occupied, 16, false);
-  addPawnSet(push & ~Rank8, 8, false);
+  addPawnMovesInto<White>(mover_->pieces[Pawn], targets, ~Bitboard(0));
 }
 
-void MoveList::addBlackPawnMoves() {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn];
-  Bitboard targets = enemy_->pieces[0];
-  if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & targets;
-  addPawnSet(left & Rank1, -7, true);
-  addPawnSet(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & targets;
-  addPawnSet(right & Rank1, -9, true);
-  addPawnSet(right & ~Rank1, -9, false);
-  const Bitboard push = (pawns << 8) & ~p.occupied;
-  addPawnSet(push & Rank1, -8, true);
-  addPawnSet(((push & Row(2)) << 8) & ~p.occupied, -16, false);
-  addPawnSet(push & ~Rank1, -8, false);
-}
-
-// Evasion pawn moves into `targets`; the caller adds the en-passant square to
-// the capture targets when the double-stepped pawn gives the check.
-void MoveList::addWhitePawnEvasions(Bitboard targets) {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn] & ~p.pinned;
+// Evasion pawn moves into `targets`, pinned pawns staying put. En passant
+// counts only when the pawn that just double-stepped gives the check: it
+// stands one push beyond the en-passant square, diagonally in front of the
+// king.
+template <bool White>
+void MoveList::addPawnEvasions(Bitboard targets) {
+  using S = PawnSteps<White>;
   Bitboard captureTargets = enemy_->pieces[0] & targets;
   const int king = mover_->kingSquare();
-  if (epSquare_ >= 0 && (epSquare_ == king - 15 || epSquare_ == king - 17)) captureTargets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & captureTargets;
-  addPawnSet(left & Rank8, 9, true);
-  addPawnSet(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & captureTargets;
-  addPawnSet(right & Rank8, 7, true);
-  addPawnSet(right & ~Rank8, 7, false);
-  const Bitboard push = (pawns >> 8) & ~p.occupied;
-  addPawnSet(push & Rank8 & targets, 8, true);
-  addPawnSet(((push & Row(5)) >> 8) & ~p.occupied & targets, 16, false);
-  addPawnSet(push & ~Rank8 & targets, 8, false);
-}
-
-void MoveList::addBlackPawnEvasions(Bitboard targets) {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn] & ~p.pinned;
-  Bitboard captureTargets = enemy_->pieces[0] & targets;
-  const int king = mover_->kingSquare();
-  if (epSquare_ >= 0 && (epSquare_ == king + 15 || epSquare_ == king + 17)) captureTargets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & captureTargets;
-  addPawnSet(left & Rank1, -7, true);
-  addPawnSet(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & captureTargets;
-  addPawnSet(right & Rank1, -9, true);
-  addPawnSet(right & ~Rank1, -9, false);
-  const Bitboard push = (pawns << 8) & ~p.occupied;
-  addPawnSet(push & Rank1 & targets, -8, true);
-  addPawnSet(((push & Row(2)) << 8) & ~p.occupied & targets, -16, false);
-  addPawnSet(push & ~Rank1 & targets, -8, false);
+  if (epSquare_ >= 0 && (epSquare_ == king + S::Push + S::CaptureTowardH ||
+                         epSquare_ == king + S::Push + S::CaptureTowardA))
+    captureTargets |= squareBit(epSquare_);
+  addPawnMovesInto<White>(mover_->pieces[Pawn] & ~position_->pinned, captureTargets, targets);
 }
 
 // Quiescence pawn moves: captures (en passant included), promotions as a
 // queen only, then pushes onto the last rank.
-void MoveList::addWhitePawnCaptures() {
+template <bool White>
+void MoveList::addPawnCaptures() {
+  using S = PawnSteps<White>;
   const Bitboard pawns = mover_->pieces[Pawn];
   Bitboard targets = enemy_->pieces[0];
   if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & targets;
-  addPawnSetQueenOnly(left & Rank8, 9, true);
-  addPawnSetQueenOnly(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & targets;
-  addPawnSetQueenOnly(right & Rank8, 7, true);
-  addPawnSetQueenOnly(right & ~Rank8, 7, false);
-  addPawnSetQueenOnly((pawns >> 8) & ~position_->occupied & Rank8, 8, true);
-}
-
-void MoveList::addBlackPawnCaptures() {
-  const Bitboard pawns = mover_->pieces[Pawn];
-  Bitboard targets = enemy_->pieces[0];
-  if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & targets;
-  addPawnSetQueenOnly(left & Rank1, -7, true);
-  addPawnSetQueenOnly(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & targets;
-  addPawnSetQueenOnly(right & Rank1, -9, true);
-  addPawnSetQueenOnly(right & ~Rank1, -9, false);
-  addPawnSetQueenOnly((pawns << 8) & ~position_->occupied & Rank1, -8, true);
+  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & targets;
+  addPawnSetQueenOnly(left & S::LastRank, -S::CaptureTowardA, true);
+  addPawnSetQueenOnly(left & ~S::LastRank, -S::CaptureTowardA, false);
+  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & targets;
+  addPawnSetQueenOnly(right & S::LastRank, -S::CaptureTowardH, true);
+  addPawnSetQueenOnly(right & ~S::LastRank, -S::CaptureTowardH, false);
+  addPawnSetQueenOnly(shiftBy<S::Push>(pawns) & ~position_->occupied & S::LastRank, -S::Push, true);
 }
 
 // Single pushes onto an empty square from which the pawn attacks the enemy
-// king: the a-file side first.
-void MoveList::addWhitePawnCheckPushes() {
+// king: the a-file side first. A pawn on t attacks t + CaptureTowardA and
+// t + CaptureTowardH, so it checks from king - CaptureTowardH (the a-file
+// side) and king - CaptureTowardA (the h-file side); the pusher stands one
+// push behind t, which must be on the board.
+template <bool White>
+void MoveList::addPawnCheckPushes() {
+  using S = PawnSteps<White>;
   const int k = enemy_->kingSquare();
   const Bitboard pawns = mover_->pieces[Pawn], occ = position_->occupied;
-  if (fileOf(k) > 0 && k + 7 < 56) {
-    const int t = k + 7;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t + 8))) add(t + 8, t, Pawn);
-  }
-  if (fileOf(k) < 7 && k + 9 < 56) {
-    const int t = k + 9;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t + 8))) add(t + 8, t, Pawn);
-  }
+  auto tryPush = [&](int t) {
+    if ((White ? t < 56 : t >= 8) && !(occ & squareBit(t)) && (pawns & squareBit(t - S::Push)))
+      add(t - S::Push, t, Pawn);
+  };
+  if (fileOf(k) > 0) tryPush(k - S::CaptureTowardH);
+  if (fileOf(k) < 7) tryPush(k - S::CaptureTowardA);
 }
 
-void MoveList::addBlackPawnCheckPushes() {
-  const int k = enemy_->kingSquare();
-  const Bitboard pawns = mover_->pieces[Pawn], occ = position_->occupied;
-  if (fileOf(k) > 0 && k - 9 >= 8) {
-    const int t = k - 9;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t - 8))) add(t - 8, t, Pawn);
-  }
-  if (fileOf(k) < 7 && k - 7 >= 8) {
-    const int t = k - 7;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t - 8))) add(t - 8, t, Pawn);
+void MoveList::addWhitePawnMoves() { addPawnMoves<true>(); }
+void MoveList::addBlackPawnMoves() { addPawnMoves<false>(); }
+void MoveList::addWhitePawnEvasions(Bitboard targets) { addPawnEvasions<true>(targets); }
+void MoveList::addBlackPawnEvasions(Bitboard targets) { addPawnEvasions<false>(targets); }
+void MoveList::addWhitePawnCaptures() { addPawnCaptures<true>(); }
+void MoveList::addBlackPawnCaptures() { addPawnCaptures<false>(); }
+void MoveList::addWhitePawnCheckPushes() { addPawnCheckPushes<true>(); }
+void MoveList::addBlackPawnCheckPushes() { addPawnCheckPushes<false>(); }
+
+// Moves of the men on a piece list's squares, or on a bitboard's squares,
+// to the squares of Reach(square, occupancy) within targets.
+template <Bitboard (*Reach)(int, Bitboard)>
+void MoveList::addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
+  const Bitboard occ = position_->occupied;
+  for (int i = 0; i < count; ++i) addTargets(squares[i], Reach(squares[i], occ) & targets, pieceType);
+}
+
+template <Bitboard (*Reach)(int, Bitboard)>
+void MoveList::addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
+  const Bitboard occ = position_->occupied;
+  for (; pieces; pieces &= pieces - 1) {
+    const int s = AttackTables::lowestSquare(pieces);
+    addTargets(s, Reach(s, occ) & targets, pieceType);
   }
 }
 
 void MoveList::addKnightStepsFromList(const int8_t* squares, int count, Bitboard targets) {
-  for (int i = 0; i < count; ++i) addTargets(squares[i], attackTables.knightAttacks[squares[i]] & targets, Knight);
+  addReachFromList<knightSteps>(squares, count, targets, Knight);
 }
-
 void MoveList::addKnightStepsFromSet(Bitboard pieces, Bitboard targets) {
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, attackTables.knightAttacks[s] & targets, Knight);
-  }
+  addReachFromSet<knightSteps>(pieces, targets, Knight);
 }
-
 void MoveList::addBishopLinesFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (int i = 0; i < count; ++i)
-    addTargets(squares[i], AttackTables::bishopAttacks(squares[i], occ) & targets, pieceType);
+  addReachFromList<AttackTables::bishopAttacks>(squares, count, targets, pieceType);
 }
-
 void MoveList::addBishopLinesFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, AttackTables::bishopAttacks(s, occ) & targets, pieceType);
-  }
+  addReachFromSet<AttackTables::bishopAttacks>(pieces, targets, pieceType);
 }
-
 void MoveList::addRookLinesFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (int i = 0; i < count; ++i)
-    addTargets(squares[i], AttackTables::rookAttacks(squares[i], occ) & targets, pieceType);
+  addReachFromList<AttackTables::rookAttacks>(squares, count, targets, pieceType);
 }
-
 void MoveList::addRookLinesFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, AttackTables::rookAttacks(s, occ) & targets, pieceType);
-  }
+  addReachFromSet<AttackTables::rookAttacks>(pieces, targets, pieceType);
 }
 
 void MoveList::addKingSteps(Bitboard targets) {

@@ -125,6 +125,22 @@ class MoveList {
     add(from, to, Pawn, Bishop);
     add(from, to, Pawn, Knight);
   }
+  // Colour-parameterised bodies of the pawn steps above.
+  template <bool White>
+  void addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets);
+  template <bool White>
+  void addPawnMoves();
+  template <bool White>
+  void addPawnEvasions(Bitboard targets);
+  template <bool White>
+  void addPawnCaptures();
+  template <bool White>
+  void addPawnCheckPushes();
+  // Bodies of the knight, bishop and rook steps above.
+  template <Bitboard (*Reach)(int, Bitboard)>
+  void addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType);
+  template <Bitboard (*Reach)(int, Bitboard)>
+  void addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType);
   // Moves of the set `to`, each from `to + offset`.
   void addPawnSet(Bitboard to, int offset, bool promote);
   void addPawnSetQueenOnly(Bitboard to, int offset, bool promote);
