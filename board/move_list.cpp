@@ -31,7 +31,7 @@ inline Bitboard shiftBy(Bitboard b) {
 MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTable& history, int type,
                    const Move* hashMove, const KillerSlot* killers, InProgressSet* inProgress)
     : stack_(&stack), position_(&position), history_(&history), inProgress_(inProgress) {
-  // 1. Common part.
+  // The list starts empty at the owner's stack top.
   mover_ = &position.toMove();
   enemy_ = &position.notToMove();
   begin_ = cursor_ = end_ = generatedEnd_ = stack.top;
@@ -42,7 +42,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
   scorer_ = Scorer::All;
   hashEntry_ = {0, 0};
 
-  // 2. The hash move, or else the square to recapture on.
+  // The hash move, or else the square to recapture on.
   if (hashMove) {
     stage_ = 0;
     hashMove_ = *hashMove;
@@ -58,7 +58,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
     }
   }
 
-  // 3. Killers; a side in check always gets evasions.
+  // Killers; a side in check always gets evasions.
   killer1_ = killer2_ = 0;
   if (mover_->attacked & mover_->pieces[King]) type = Evasions;
   if (killers) {
@@ -68,7 +68,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
   }
   type_ = type;
 
-  // 4. Generation.
+  // Generation, and the scorer that goes with the list type.
   switch (type) {
     case AllMoves:
       generateFull();
@@ -87,7 +87,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
       break;
   }
 
-  // 5.
+  // The owner's next list starts after this one.
   end_ = generatedEnd_;
   stack.top = generatedEnd_;
 }
@@ -259,18 +259,16 @@ void MoveList::addCastlingMoves() {
 void MoveList::generateFull() {
   const SideState& us = *mover_;
   const Bitboard notOwn = ~us.pieces[0];
-  // 1. Pawns.
   if (position_->whiteToMove) addWhitePawnMoves();
   else addBlackPawnMoves();
-  // 2-5. Knights, bishops, rooks, queens (diagonals of all queens first).
+  // Pieces; the diagonals of all queens before their straight lines.
   addKnightStepsFromList(us.lists[Knight], us.counts[Knight], notOwn);
   addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], notOwn, Bishop);
   addRookLinesFromList(us.lists[Rook], us.counts[Rook], notOwn, Rook);
   addBishopLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
   addRookLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
-  // 6. King, never onto an attacked square.
+  // The king never steps onto an attacked square.
   addKingSteps(notOwn & ~us.attacked);
-  // 7.
   addCastlingMoves();
 }
 
@@ -283,7 +281,7 @@ void MoveList::generateEvasions() {
   const Bitboard straight = them.pieces[Rook] | them.pieces[Queen];
   const Bitboard diagonal = them.pieces[Bishop] | them.pieces[Queen];
 
-  // 1. Forbidden king squares; a slider's whole line through the king is
+  // Forbidden king squares; a slider's whole line through the king is
   // forbidden but for the checker itself, so the king cannot step back
   // along it.
   Bitboard forbidden = us.pieces[0] | us.attacked;
@@ -297,19 +295,18 @@ void MoveList::generateEvasions() {
       forbidden |= lines[i] & ~sliders;
     }
   }
-  // 2.
   addKingSteps(~forbidden);
-  // 3. Knights and pawns that give check.
+  // Knights and pawns that give check.
   checkers |= attackTables.knightAttacks[k] & them.pieces[Knight];
   // Enemy pawns attack the king from where an own pawn on it would attack.
   const Bitboard kingBit = squareBit(k);
   checkers |= (p.whiteToMove ? whitePawnAttacks(kingBit) : blackPawnAttacks(kingBit)) & them.pieces[Pawn];
   if (checkers & (checkers - 1)) return;  // double check: king moves only
   if (!checkers) return;                  // not reached for a side in check
-  // 4. Capture the checker or block its line.
+  // A single checker: capture it or block its line.
   const int c = AttackTables::lowestSquare(checkers);
   const Bitboard targets = checkers | attackTables.betweenMask[k | c << 6];
-  // 5. Men that are not pinned.
+  // Only men that are not pinned.
   const Bitboard free = ~p.pinned;
   if (p.whiteToMove) addWhitePawnEvasions(targets);
   else addBlackPawnEvasions(targets);
@@ -334,7 +331,7 @@ void MoveList::generateQuiescence() {
   const Bitboard kingTargets = enemies & ~us.attacked;
 
   if (type_ == Captures) {
-    // 4. Captures only.
+    // Captures only.
     if (p.whiteToMove) addWhitePawnCaptures();
     else addBlackPawnCaptures();
     addKnightStepsFromList(us.lists[Knight], us.counts[Knight], minorTargets);
@@ -346,7 +343,7 @@ void MoveList::generateQuiescence() {
     return;
   }
 
-  // 5. Captures and checks; a checking capture is one target of one set, so
+  // Captures and checks; a checking capture is one target of one set, so
   // no move is listed twice.
   const int ek = them.kingSquare();
   const Bitboard occ = p.occupied;

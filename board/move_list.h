@@ -72,12 +72,17 @@ class MoveList {
   const MoveListEntry* next();
   void rewind();
   void rewindWithHashMove(Move move);
+  // Rewinds; the move becomes the hash move only when the list has none.
+  // Unused by the engine; kept as part of the list's picking interface.
   void rewindWithFallbackHashMove(Move move);
   // Takes the hash move (all 32 bits equal) out of the range still to be
   // handed out, parking it just above; true when it was there.
   bool removeHashMove();
   // Whether a move with the same from- and to-square is still to come.
+  // Unused (the legality test compares whole words); kept as a list query.
   bool contains(Move move) const;
+  // Whether a hash move, a recapture or a killer is still to come.
+  // Unused by the search; kept as a list query.
   bool hasPreferredMove() const;
 
   int type() const { return type_; }
