@@ -92,18 +92,13 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
   stack.top = generatedEnd_;
 }
 
+template <bool AllPromotions>
 void MoveList::addPawnSet(Bitboard to, int offset, bool promote) {
   for (; to; to &= to - 1) {
     const int t = AttackTables::lowestSquare(to);
-    if (promote) addPromotions(t + offset, t);
-    else add(t + offset, t, Pawn);
-  }
-}
-
-void MoveList::addPawnSetQueenOnly(Bitboard to, int offset, bool promote) {
-  for (; to; to &= to - 1) {
-    const int t = AttackTables::lowestSquare(to);
-    add(t + offset, t, Pawn, promote ? Queen : 0);
+    if (!promote) add(t + offset, t, Pawn);
+    else if (AllPromotions) addPromotions(t + offset, t);
+    else add(t + offset, t, Pawn, Queen);
   }
 }
 
@@ -118,23 +113,31 @@ bool MoveList::holds(int from, int to, int piece) const {
   return false;
 }
 
-// Pawn moves of a full or evasion list, in this order: captures toward the
-// a-file (promotions first), toward the h-file (promotions first), pushes
-// onto the last rank, double pushes, other single pushes.
+// Pawn captures into targets: toward the a-file, then toward the h-file,
+// those onto the last rank first in each direction.
+template <bool White, bool AllPromotions>
+void MoveList::addPawnCapturesInto(Bitboard pawns, Bitboard targets) {
+  using S = PawnSteps<White>;
+  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & targets;
+  addPawnSet<AllPromotions>(left & S::LastRank, -S::CaptureTowardA, true);
+  addPawnSet<AllPromotions>(left & ~S::LastRank, -S::CaptureTowardA, false);
+  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & targets;
+  addPawnSet<AllPromotions>(right & S::LastRank, -S::CaptureTowardH, true);
+  addPawnSet<AllPromotions>(right & ~S::LastRank, -S::CaptureTowardH, false);
+}
+
+// Pawn moves of a full or evasion list, in this order: captures (all four
+// promotions), pushes onto the last rank, double pushes, other single
+// pushes.
 template <bool White>
 void MoveList::addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets) {
   using S = PawnSteps<White>;
+  addPawnCapturesInto<White, true>(pawns, captureTargets);
   const Bitboard empty = ~position_->occupied;
-  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & captureTargets;
-  addPawnSet(left & S::LastRank, -S::CaptureTowardA, true);
-  addPawnSet(left & ~S::LastRank, -S::CaptureTowardA, false);
-  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & captureTargets;
-  addPawnSet(right & S::LastRank, -S::CaptureTowardH, true);
-  addPawnSet(right & ~S::LastRank, -S::CaptureTowardH, false);
   const Bitboard push = shiftBy<S::Push>(pawns) & empty;
-  addPawnSet(push & S::LastRank & pushTargets, -S::Push, true);
-  addPawnSet(shiftBy<S::Push>(push & S::SinglePushRow) & empty & pushTargets, -S::DoublePush, false);
-  addPawnSet(push & ~S::LastRank & pushTargets, -S::Push, false);
+  addPawnSet<true>(push & S::LastRank & pushTargets, -S::Push, true);
+  addPawnSet<true>(shiftBy<S::Push>(push & S::SinglePushRow) & empty & pushTargets, -S::DoublePush, false);
+  addPawnSet<true>(push & ~S::LastRank & pushTargets, -S::Push, false);
 }
 
 // Full-list pawn moves: every pawn, captures of enemy men and en passant.
@@ -168,13 +171,8 @@ void MoveList::addPawnCaptures() {
   const Bitboard pawns = mover_->pieces[Pawn];
   Bitboard targets = enemy_->pieces[0];
   if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & targets;
-  addPawnSetQueenOnly(left & S::LastRank, -S::CaptureTowardA, true);
-  addPawnSetQueenOnly(left & ~S::LastRank, -S::CaptureTowardA, false);
-  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & targets;
-  addPawnSetQueenOnly(right & S::LastRank, -S::CaptureTowardH, true);
-  addPawnSetQueenOnly(right & ~S::LastRank, -S::CaptureTowardH, false);
-  addPawnSetQueenOnly(shiftBy<S::Push>(pawns) & ~position_->occupied & S::LastRank, -S::Push, true);
+  addPawnCapturesInto<White, false>(pawns, targets);
+  addPawnSet<false>(shiftBy<S::Push>(pawns) & ~position_->occupied & S::LastRank, -S::Push, true);
 }
 
 // Single pushes onto an empty square from which the pawn attacks the enemy
@@ -240,6 +238,19 @@ void MoveList::addRookLinesFromSet(Bitboard pieces, Bitboard targets, int pieceT
   addReachFromSet<AttackTables::rookAttacks>(pieces, targets, pieceType);
 }
 
+// Knight, bishop, rook and queen moves from the piece lists, each kind
+// into its own targets; the diagonals of all queens before their straight
+// lines.
+void MoveList::addPieceMoves(Bitboard knightTargets, Bitboard bishopTargets, Bitboard rookTargets,
+                             Bitboard queenTargets) {
+  const SideState& us = *mover_;
+  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], knightTargets);
+  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], bishopTargets, Bishop);
+  addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets, Rook);
+  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
+  addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
+}
+
 void MoveList::addKingSteps(Bitboard targets) {
   const int k = mover_->kingSquare();
   addTargets(k, attackTables.kingAttacks[k] & targets, King);
@@ -261,12 +272,7 @@ void MoveList::generateFull() {
   const Bitboard notOwn = ~us.pieces[0];
   if (position_->whiteToMove) addWhitePawnMoves();
   else addBlackPawnMoves();
-  // Pieces; the diagonals of all queens before their straight lines.
-  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], notOwn);
-  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], notOwn, Bishop);
-  addRookLinesFromList(us.lists[Rook], us.counts[Rook], notOwn, Rook);
-  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
-  addRookLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
+  addPieceMoves(notOwn, notOwn, notOwn, notOwn);
   // The king never steps onto an attacked square.
   addKingSteps(notOwn & ~us.attacked);
   addCastlingMoves();
@@ -334,11 +340,7 @@ void MoveList::generateQuiescence() {
     // Captures only.
     if (p.whiteToMove) addWhitePawnCaptures();
     else addBlackPawnCaptures();
-    addKnightStepsFromList(us.lists[Knight], us.counts[Knight], minorTargets);
-    addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], minorTargets, Bishop);
-    addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets, Rook);
-    addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
-    addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
+    addPieceMoves(minorTargets, minorTargets, rookTargets, queenTargets);
     addKingSteps(kingTargets);
     return;
   }
@@ -359,11 +361,8 @@ void MoveList::generateQuiescence() {
     addBlackPawnCheckPushes();
     addBlackPawnCaptures();
   }
-  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], minorTargets | knightChecks);
-  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], minorTargets | bishopChecks, Bishop);
-  addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets | rookChecks, Rook);
-  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets | bishopChecks | rookChecks, Queen);
-  addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets | bishopChecks | rookChecks, Queen);
+  addPieceMoves(minorTargets | knightChecks, minorTargets | bishopChecks, rookTargets | rookChecks,
+                queenTargets | bishopChecks | rookChecks);
   addKingSteps(kingTargets);
   generateChecks();
   if (type_ == ChecksAndPushes) addSeventhRankPushes();

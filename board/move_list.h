@@ -131,6 +131,8 @@ class MoveList {
     add(from, to, Pawn, Knight);
   }
   // Colour-parameterised bodies of the pawn steps above.
+  template <bool White, bool AllPromotions>
+  void addPawnCapturesInto(Bitboard pawns, Bitboard targets);
   template <bool White>
   void addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets);
   template <bool White>
@@ -146,9 +148,11 @@ class MoveList {
   void addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType);
   template <Bitboard (*Reach)(int, Bitboard)>
   void addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType);
-  // Moves of the set `to`, each from `to + offset`.
+  void addPieceMoves(Bitboard knightTargets, Bitboard bishopTargets, Bitboard rookTargets, Bitboard queenTargets);
+  // Pawn moves onto the squares of `to`, each from `to + offset`; with
+  // promote, all four promotions or a queen only.
+  template <bool AllPromotions>
   void addPawnSet(Bitboard to, int offset, bool promote);
-  void addPawnSetQueenOnly(Bitboard to, int offset, bool promote);
   void addTargets(int from, Bitboard targets, int piece);
   // Whether the list holds the non-promotion move from -> to of that type.
   bool holds(int from, int to, int piece) const;

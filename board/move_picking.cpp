@@ -98,6 +98,12 @@ inline int32_t clampKey(int64_t key) {
 
 inline int whiteView(int square, bool white) { return white ? square : square ^ 56; }
 
+// The key every scorer starts from: the history counter, then the value of
+// the to-square for the moving type.
+inline int64_t historyAndSquareKey(const HistoryTable& history, Move m, bool white) {
+  return int64_t(history.term(m)) * 256 + MoveOrderTable::squareValue[movePiece(m)][whiteView(moveTo(m), white)];
+}
+
 // The victim's type on `to`, or 0 when no enemy man stands there.
 inline int victimType(const SideState& enemy, Bitboard toBit) {
   if (!(enemy.pieces[0] & toBit)) return 0;
@@ -125,8 +131,7 @@ void MoveList::scoreQuiescence(MoveListEntry* from, MoveListEntry* to) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m);
     const Bitboard T = squareBit(dest);
-    // History and square value, then the killers.
-    int64_t key = int64_t(history_->term(m)) * 256 + MoveOrderTable::squareValue[t][whiteView(dest, white)];
+    int64_t key = historyAndSquareKey(*history_, m, white);
     if (m == killer1_) key += Killer1Bonus;
     else if (m == killer2_) key += Killer2Bonus;
     // A queen promotion on a square the enemy does not attack.
@@ -148,7 +153,7 @@ void MoveList::scoreEvasions(MoveListEntry* from, MoveListEntry* to) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m);
     const Bitboard T = squareBit(dest);
-    int64_t key = MoveOrderTable::squareValue[t][whiteView(dest, white)] + int64_t(history_->term(m)) * 256;
+    int64_t key = historyAndSquareKey(*history_, m, white);
     if (const int victim = victimType(them, T)) {
       int64_t gain = MoveOrderTable::victimValue[victim] -
                      ((us.attacked & T) ? MoveOrderTable::victimValue[t] : MoveOrderTable::moverPenalty[t]);
@@ -185,8 +190,7 @@ void MoveList::scoreAll(MoveListEntry* from, MoveListEntry* to) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m), origin = moveFrom(m);
     const Bitboard T = squareBit(dest);
-    // History and square value.
-    int64_t key = int64_t(history_->term(m)) * 256 + MoveOrderTable::squareValue[t][whiteView(dest, white)];
+    int64_t key = historyAndSquareKey(*history_, m, white);
     // A queen promotion goes before every quiet move; a safe one joins
     // the winning captures.
     if (movePromotion(m) == Queen) {
