@@ -148,6 +148,8 @@ class MoveList {
   void addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType);
   template <Bitboard (*Reach)(int, Bitboard)>
   void addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType);
+  // Knight, bishop, rook and queen moves from the piece lists, each kind
+  // into its own targets.
   void addPieceMoves(Bitboard knightTargets, Bitboard bishopTargets, Bitboard rookTargets, Bitboard queenTargets);
   // Pawn moves onto the squares of `to`, each from `to + offset`; with
   // promote, all four promotions or a queen only.

@@ -293,14 +293,13 @@ bool parseMove(Position& p, const char* text, Move& result, int mode) {
   const size_t total = std::strlen(text);
   if (total >= sizeof buffer) return false;
   std::memcpy(buffer, text, total + 1);
-  const char* start = buffer;
-  while (*start == ' ' || *start == '\t') ++start;
+  char* s = buffer;
+  while (*s == ' ' || *s == '\t') ++s;
 
   MoveMarks marks;
   const int n = stripMarks(buffer, int(total), marks);
-  if (n < 0 || buffer + n < start) return false;
+  if (n < 0 || buffer + n < s) return false;
   buffer[n] = 0;
-  char* s = const_cast<char*>(start);
   const int len = int(std::strlen(s));
   if (len < 2 || len > 6) return false;
 
