@@ -432,19 +432,21 @@ bool Position::finishSetup() {
   return true;
 }
 
-bool SideState::shortRookIsOutermost() const {
-  if (shortRookSquare == NoSquareByte) return true;
-  for (int f = fileOf(shortRookSquare) + 1; f < 8; ++f)
-    if (pieces[Rook] & homeRank & fileMask(f)) return false;
+namespace {
+
+// Whether no other own rook stands on the home rank beyond the castling
+// rook, walking the files by step (+1 toward h, -1 toward a).
+bool rookIsOutermost(const SideState& s, uint8_t rook, int step) {
+  if (rook == NoSquareByte) return true;
+  for (int f = fileOf(rook) + step; f >= 0 && f < 8; f += step)
+    if (s.pieces[Rook] & s.homeRank & fileMask(f)) return false;
   return true;
 }
 
-bool SideState::longRookIsOutermost() const {
-  if (longRookSquare == NoSquareByte) return true;
-  for (int f = fileOf(longRookSquare) - 1; f >= 0; --f)
-    if (pieces[Rook] & homeRank & fileMask(f)) return false;
-  return true;
-}
+}  // namespace
+
+bool SideState::shortRookIsOutermost() const { return rookIsOutermost(*this, shortRookSquare, 1); }
+bool SideState::longRookIsOutermost() const { return rookIsOutermost(*this, longRookSquare, -1); }
 
 void Position::toFen(char* out) const {
   static const char letters[] = " pnbrqk";
