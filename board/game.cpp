@@ -79,7 +79,7 @@ void Game::playMove(Move move) {
   const bool blackMoved = !position.whiteToMove;
   if (!position.makeMove(move, undo)) return;  // callers pass legal moves only
   if (blackMoved) ++fullMoveNumber;
-  // 1-4.
+  // An irreversible move starts the repetition history afresh.
   if (history[count - 1].irreversibleSince(position)) {
     history[0].set(position);
     count = 1;
@@ -115,15 +115,15 @@ int Position::staticDrawStatus() const {
   const SideState& w = white;
   const SideState& b = black;
   const int total = w.counts[0] + b.counts[0];
-  // 1-2. Bare kings, or a single minor piece.
+  // Bare kings, or a single minor piece.
   if (total == 2) return DrawByMaterial;
   if (total == 3 && w.counts[Knight] + w.counts[Bishop] + b.counts[Knight] + b.counts[Bishop] == 1)
     return DrawByMaterial;
-  // 3. Only bishops, all on one square colour.
+  // Only bishops, all on one square colour.
   const Bitboard bishops = w.pieces[Bishop] | b.pieces[Bishop];
   if (total == AttackTables::popCount(bishops) + 2 && (!(bishops & LightSquares) || !(bishops & DarkSquares)))
     return DrawByMaterial;
-  // 4. Only kings and pawns, all pawns blocked head to head, and neither
+  // Only kings and pawns, all pawns blocked head to head, and neither
   // king able to walk to an enemy pawn.
   const Bitboard wp = w.pieces[Pawn], bp = b.pieces[Pawn];
   if (total == AttackTables::popCount(wp | bp) + 2 && (wp >> 8) == bp && (bp << 8) == wp &&

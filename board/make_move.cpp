@@ -75,7 +75,7 @@ void Position::doMove(SideState& S, SideState& E, Move move, UndoRecord& U) {
   const Bitboard fromTo = attackTables.fromToMask[move & 0xFFF];
   const Bitboard toBit = squareBit(t);
 
-  // 1. The moving man's bitboards, side to move, key.
+  // The moving man's bitboards, side to move, key.
   U.logWord(S.pieces[m]);
   U.logWord(S.pieces[0]);
   lastMoveMask = fromTo;
@@ -84,13 +84,13 @@ void Position::doMove(SideState& S, SideState& E, Move move, UndoRecord& U) {
   S.pieces[0] ^= fromTo;
   hashKey ^= S.key(m, f) ^ S.key(m, t) ^ SideToMoveKey;
 
-  // 2. Its list entry.
+  // Its list entry.
   int8_t* entry = S.lists[m];
   while (*entry != f) ++entry;
   U.logByte(*entry);
   *entry = int8_t(t);
 
-  // 3. A capture.
+  // A capture.
   U.captured = 0;
   if (E.pieces[0] & toBit) {
     int c = Pawn;
@@ -107,13 +107,13 @@ void Position::doMove(SideState& S, SideState& E, Move move, UndoRecord& U) {
     if (c == Pawn) pawnKey ^= E.key(Pawn, t);
   }
 
-  // 4. The old en-passant square goes.
+  // The old en-passant square goes.
   if (epSquare >= 0) {
     hashKey ^= enPassantKey(epSquare);
     epSquare = NoSquare;
   }
 
-  // 5. Pawn moves: promotion, double push, en-passant capture.
+  // Pawn moves: promotion, double push, en-passant capture.
   if (m == Pawn) {
     pawnKey ^= S.key(Pawn, f) ^ S.key(Pawn, t);
     if (p) {
@@ -157,7 +157,7 @@ void Position::doMove(SideState& S, SideState& E, Move move, UndoRecord& U) {
       }
     }
   } else if (m == King) {
-    // 6. King moves lose both rights; onto an own rook it is castling.
+    // King moves lose both rights; onto an own rook it is castling.
     castlingRights &= uint8_t(~S.rightsMask);
     if (S.pieces[Rook] & toBit) {
       int rookTarget, kingTarget;
@@ -182,10 +182,9 @@ void Position::doMove(SideState& S, SideState& E, Move move, UndoRecord& U) {
     }
   }
 
-  // 7.
   occupied = white.pieces[0] | black.pieces[0];
 
-  // 8. A right whose rook has left or been taken is dropped.
+  // A right whose rook has left or been taken is dropped.
   if (U.castlingRights) {
     const Bitboard whiteRooks = white.pieces[Rook], blackRooks = black.pieces[Rook];
     auto holds = [](Bitboard rooks, uint8_t square) {

@@ -3,14 +3,35 @@
 
 namespace {
 
-constexpr Bitboard Row(int r) { return Rank8 << (8 * r); }
+// The pawn geometry of one colour. A step is the change of square index,
+// to = from + step: White moves toward a8 (index 0), Black toward h1.
+template <bool White>
+struct PawnSteps {
+  static constexpr int Push = White ? -8 : 8;
+  static constexpr int DoublePush = 2 * Push;
+  static constexpr int CaptureTowardA = White ? -9 : 7;
+  static constexpr int CaptureTowardH = White ? -7 : 9;
+  static constexpr Bitboard LastRank = White ? Rank8 : Rank1;
+  // Where a single push from the starting rank lands.
+  static constexpr Bitboard SinglePushRow = White ? rowMask(5) : rowMask(2);
+};
+
+// A knight's steps, in the form of the slider look-ups (occupancy unused).
+inline Bitboard knightSteps(int square, Bitboard) { return attackTables.knightAttacks[square]; }
+
+// The squares the men of b reach by moving Step squares.
+template <int Step>
+inline Bitboard shiftBy(Bitboard b) {
+  if constexpr (Step < 0) return b >> -Step;
+  else return b << Step;
+}
 
 }  // namespace
 
 MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTable& history, int type,
                    const Move* hashMove, const KillerSlot* killers, InProgressSet* inProgress)
     : stack_(&stack), position_(&position), history_(&history), inProgress_(inProgress) {
-  // 1. Common part.
+  // The list starts empty at the owner's stack top.
   mover_ = &position.toMove();
   enemy_ = &position.notToMove();
   begin_ = cursor_ = end_ = generatedEnd_ = stack.top;
@@ -21,7 +42,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
   scorer_ = Scorer::All;
   hashEntry_ = {0, 0};
 
-  // 2. The hash move, or else the square to recapture on.
+  // The hash move, or else the square to recapture on.
   if (hashMove) {
     stage_ = 0;
     hashMove_ = *hashMove;
@@ -37,7 +58,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
     }
   }
 
-  // 3. Killers; a side in check always gets evasions.
+  // Killers; a side in check always gets evasions.
   killer1_ = killer2_ = 0;
   if (mover_->attacked & mover_->pieces[King]) type = Evasions;
   if (killers) {
@@ -47,7 +68,7 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
   }
   type_ = type;
 
-  // 4. Generation.
+  // Generation, and the scorer that goes with the list type.
   switch (type) {
     case AllMoves:
       generateFull();
@@ -66,23 +87,18 @@ MoveList::MoveList(MoveStack& stack, const Position& position, const HistoryTabl
       break;
   }
 
-  // 5.
+  // The owner's next list starts after this one.
   end_ = generatedEnd_;
   stack.top = generatedEnd_;
 }
 
+template <bool AllPromotions>
 void MoveList::addPawnSet(Bitboard to, int offset, bool promote) {
   for (; to; to &= to - 1) {
     const int t = AttackTables::lowestSquare(to);
-    if (promote) addPromotions(t + offset, t);
-    else add(t + offset, t, Pawn);
-  }
-}
-
-void MoveList::addPawnSetQueenOnly(Bitboard to, int offset, bool promote) {
-  for (; to; to &= to - 1) {
-    const int t = AttackTables::lowestSquare(to);
-    add(t + offset, t, Pawn, promote ? Queen : 0);
+    if (!promote) add(t + offset, t, Pawn);
+    else if (AllPromotions) addPromotions(t + offset, t);
+    else add(t + offset, t, Pawn, Queen);
   }
 }
 
@@ -97,174 +113,142 @@ bool MoveList::holds(int from, int to, int piece) const {
   return false;
 }
 
-// Full-list pawn moves: captures toward the a-file (promotions first), toward
-// the h-file (promotions first), pushes onto the last rank, double pushes,
-// other single pushes.
-void MoveList::addWhitePawnMoves() {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn];
+// Pawn captures into targets: toward the a-file, then toward the h-file,
+// those onto the last rank first in each direction.
+template <bool White, bool AllPromotions>
+void MoveList::addPawnCapturesInto(Bitboard pawns, Bitboard targets) {
+  using S = PawnSteps<White>;
+  const Bitboard left = shiftBy<S::CaptureTowardA>(pawns & ~FileA) & targets;
+  addPawnSet<AllPromotions>(left & S::LastRank, -S::CaptureTowardA, true);
+  addPawnSet<AllPromotions>(left & ~S::LastRank, -S::CaptureTowardA, false);
+  const Bitboard right = shiftBy<S::CaptureTowardH>(pawns & ~FileH) & targets;
+  addPawnSet<AllPromotions>(right & S::LastRank, -S::CaptureTowardH, true);
+  addPawnSet<AllPromotions>(right & ~S::LastRank, -S::CaptureTowardH, false);
+}
+
+// Pawn moves of a full or evasion list, in this order: captures (all four
+// promotions), pushes onto the last rank, double pushes, other single
+// pushes.
+template <bool White>
+void MoveList::addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets) {
+  using S = PawnSteps<White>;
+  addPawnCapturesInto<White, true>(pawns, captureTargets);
+  const Bitboard empty = ~position_->occupied;
+  const Bitboard push = shiftBy<S::Push>(pawns) & empty;
+  addPawnSet<true>(push & S::LastRank & pushTargets, -S::Push, true);
+  addPawnSet<true>(shiftBy<S::Push>(push & S::SinglePushRow) & empty & pushTargets, -S::DoublePush, false);
+  addPawnSet<true>(push & ~S::LastRank & pushTargets, -S::Push, false);
+}
+
+// Full-list pawn moves: every pawn, captures of enemy men and en passant.
+template <bool White>
+void MoveList::addPawnMoves() {
   Bitboard targets = enemy_->pieces[0];
   if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & targets;
-  addPawnSet(left & Rank8, 9, true);
-  addPawnSet(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & targets;
-  addPawnSet(right & Rank8, 7, true);
-  addPawnSet(right & ~Rank8, 7, false);
-  const Bitboard push = (pawns >> 8) & ~p.occupied;
-  addPawnSet(push & Rank8, 8, true);
-  addPawnSet(((push & Row(5)) >> 8) & ~p.occupied, 16, false);
-  addPawnSet(push & ~Rank8, 8, false);
+  addPawnMovesInto<White>(mover_->pieces[Pawn], targets, ~Bitboard(0));
 }
 
-void MoveList::addBlackPawnMoves() {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn];
-  Bitboard targets = enemy_->pieces[0];
-  if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & targets;
-  addPawnSet(left & Rank1, -7, true);
-  addPawnSet(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & targets;
-  addPawnSet(right & Rank1, -9, true);
-  addPawnSet(right & ~Rank1, -9, false);
-  const Bitboard push = (pawns << 8) & ~p.occupied;
-  addPawnSet(push & Rank1, -8, true);
-  addPawnSet(((push & Row(2)) << 8) & ~p.occupied, -16, false);
-  addPawnSet(push & ~Rank1, -8, false);
-}
-
-// Evasion pawn moves into `targets`; the caller adds the en-passant square to
-// the capture targets when the double-stepped pawn gives the check.
-void MoveList::addWhitePawnEvasions(Bitboard targets) {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn] & ~p.pinned;
+// Evasion pawn moves into `targets`, pinned pawns staying put. En passant
+// counts only when the pawn that just double-stepped gives the check: it
+// stands one push beyond the en-passant square, diagonally in front of the
+// king.
+template <bool White>
+void MoveList::addPawnEvasions(Bitboard targets) {
+  using S = PawnSteps<White>;
   Bitboard captureTargets = enemy_->pieces[0] & targets;
   const int king = mover_->kingSquare();
-  if (epSquare_ >= 0 && (epSquare_ == king - 15 || epSquare_ == king - 17)) captureTargets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & captureTargets;
-  addPawnSet(left & Rank8, 9, true);
-  addPawnSet(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & captureTargets;
-  addPawnSet(right & Rank8, 7, true);
-  addPawnSet(right & ~Rank8, 7, false);
-  const Bitboard push = (pawns >> 8) & ~p.occupied;
-  addPawnSet(push & Rank8 & targets, 8, true);
-  addPawnSet(((push & Row(5)) >> 8) & ~p.occupied & targets, 16, false);
-  addPawnSet(push & ~Rank8 & targets, 8, false);
-}
-
-void MoveList::addBlackPawnEvasions(Bitboard targets) {
-  const Position& p = *position_;
-  const Bitboard pawns = mover_->pieces[Pawn] & ~p.pinned;
-  Bitboard captureTargets = enemy_->pieces[0] & targets;
-  const int king = mover_->kingSquare();
-  if (epSquare_ >= 0 && (epSquare_ == king + 15 || epSquare_ == king + 17)) captureTargets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & captureTargets;
-  addPawnSet(left & Rank1, -7, true);
-  addPawnSet(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & captureTargets;
-  addPawnSet(right & Rank1, -9, true);
-  addPawnSet(right & ~Rank1, -9, false);
-  const Bitboard push = (pawns << 8) & ~p.occupied;
-  addPawnSet(push & Rank1 & targets, -8, true);
-  addPawnSet(((push & Row(2)) << 8) & ~p.occupied & targets, -16, false);
-  addPawnSet(push & ~Rank1 & targets, -8, false);
+  if (epSquare_ >= 0 && (epSquare_ == king + S::Push + S::CaptureTowardH ||
+                         epSquare_ == king + S::Push + S::CaptureTowardA))
+    captureTargets |= squareBit(epSquare_);
+  addPawnMovesInto<White>(mover_->pieces[Pawn] & ~position_->pinned, captureTargets, targets);
 }
 
 // Quiescence pawn moves: captures (en passant included), promotions as a
 // queen only, then pushes onto the last rank.
-void MoveList::addWhitePawnCaptures() {
+template <bool White>
+void MoveList::addPawnCaptures() {
+  using S = PawnSteps<White>;
   const Bitboard pawns = mover_->pieces[Pawn];
   Bitboard targets = enemy_->pieces[0];
   if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) >> 9) & targets;
-  addPawnSetQueenOnly(left & Rank8, 9, true);
-  addPawnSetQueenOnly(left & ~Rank8, 9, false);
-  const Bitboard right = ((pawns & ~FileH) >> 7) & targets;
-  addPawnSetQueenOnly(right & Rank8, 7, true);
-  addPawnSetQueenOnly(right & ~Rank8, 7, false);
-  addPawnSetQueenOnly((pawns >> 8) & ~position_->occupied & Rank8, 8, true);
-}
-
-void MoveList::addBlackPawnCaptures() {
-  const Bitboard pawns = mover_->pieces[Pawn];
-  Bitboard targets = enemy_->pieces[0];
-  if (epSquare_ >= 0) targets |= squareBit(epSquare_);
-  const Bitboard left = ((pawns & ~FileA) << 7) & targets;
-  addPawnSetQueenOnly(left & Rank1, -7, true);
-  addPawnSetQueenOnly(left & ~Rank1, -7, false);
-  const Bitboard right = ((pawns & ~FileH) << 9) & targets;
-  addPawnSetQueenOnly(right & Rank1, -9, true);
-  addPawnSetQueenOnly(right & ~Rank1, -9, false);
-  addPawnSetQueenOnly((pawns << 8) & ~position_->occupied & Rank1, -8, true);
+  addPawnCapturesInto<White, false>(pawns, targets);
+  addPawnSet<false>(shiftBy<S::Push>(pawns) & ~position_->occupied & S::LastRank, -S::Push, true);
 }
 
 // Single pushes onto an empty square from which the pawn attacks the enemy
-// king: the a-file side first.
-void MoveList::addWhitePawnCheckPushes() {
+// king: the a-file side first. A pawn on t attacks t + CaptureTowardA and
+// t + CaptureTowardH, so it checks from king - CaptureTowardH (the a-file
+// side) and king - CaptureTowardA (the h-file side); the pusher stands one
+// push behind t, which must be on the board.
+template <bool White>
+void MoveList::addPawnCheckPushes() {
+  using S = PawnSteps<White>;
   const int k = enemy_->kingSquare();
   const Bitboard pawns = mover_->pieces[Pawn], occ = position_->occupied;
-  if (fileOf(k) > 0 && k + 7 < 56) {
-    const int t = k + 7;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t + 8))) add(t + 8, t, Pawn);
-  }
-  if (fileOf(k) < 7 && k + 9 < 56) {
-    const int t = k + 9;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t + 8))) add(t + 8, t, Pawn);
-  }
+  auto tryPush = [&](int t) {
+    if ((White ? t < 56 : t >= 8) && !(occ & squareBit(t)) && (pawns & squareBit(t - S::Push)))
+      add(t - S::Push, t, Pawn);
+  };
+  if (fileOf(k) > 0) tryPush(k - S::CaptureTowardH);
+  if (fileOf(k) < 7) tryPush(k - S::CaptureTowardA);
 }
 
-void MoveList::addBlackPawnCheckPushes() {
-  const int k = enemy_->kingSquare();
-  const Bitboard pawns = mover_->pieces[Pawn], occ = position_->occupied;
-  if (fileOf(k) > 0 && k - 9 >= 8) {
-    const int t = k - 9;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t - 8))) add(t - 8, t, Pawn);
-  }
-  if (fileOf(k) < 7 && k - 7 >= 8) {
-    const int t = k - 7;
-    if (!(occ & squareBit(t)) && (pawns & squareBit(t - 8))) add(t - 8, t, Pawn);
+void MoveList::addWhitePawnMoves() { addPawnMoves<true>(); }
+void MoveList::addBlackPawnMoves() { addPawnMoves<false>(); }
+void MoveList::addWhitePawnEvasions(Bitboard targets) { addPawnEvasions<true>(targets); }
+void MoveList::addBlackPawnEvasions(Bitboard targets) { addPawnEvasions<false>(targets); }
+void MoveList::addWhitePawnCaptures() { addPawnCaptures<true>(); }
+void MoveList::addBlackPawnCaptures() { addPawnCaptures<false>(); }
+void MoveList::addWhitePawnCheckPushes() { addPawnCheckPushes<true>(); }
+void MoveList::addBlackPawnCheckPushes() { addPawnCheckPushes<false>(); }
+
+// Moves of the men on a piece list's squares, or on a bitboard's squares,
+// to the squares of Reach(square, occupancy) within targets.
+template <Bitboard (*Reach)(int, Bitboard)>
+void MoveList::addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
+  const Bitboard occ = position_->occupied;
+  for (int i = 0; i < count; ++i) addTargets(squares[i], Reach(squares[i], occ) & targets, pieceType);
+}
+
+template <Bitboard (*Reach)(int, Bitboard)>
+void MoveList::addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
+  const Bitboard occ = position_->occupied;
+  for (; pieces; pieces &= pieces - 1) {
+    const int s = AttackTables::lowestSquare(pieces);
+    addTargets(s, Reach(s, occ) & targets, pieceType);
   }
 }
 
 void MoveList::addKnightStepsFromList(const int8_t* squares, int count, Bitboard targets) {
-  for (int i = 0; i < count; ++i) addTargets(squares[i], attackTables.knightAttacks[squares[i]] & targets, Knight);
+  addReachFromList<knightSteps>(squares, count, targets, Knight);
 }
-
 void MoveList::addKnightStepsFromSet(Bitboard pieces, Bitboard targets) {
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, attackTables.knightAttacks[s] & targets, Knight);
-  }
+  addReachFromSet<knightSteps>(pieces, targets, Knight);
 }
-
 void MoveList::addBishopLinesFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (int i = 0; i < count; ++i)
-    addTargets(squares[i], AttackTables::bishopAttacks(squares[i], occ) & targets, pieceType);
+  addReachFromList<AttackTables::bishopAttacks>(squares, count, targets, pieceType);
 }
-
 void MoveList::addBishopLinesFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, AttackTables::bishopAttacks(s, occ) & targets, pieceType);
-  }
+  addReachFromSet<AttackTables::bishopAttacks>(pieces, targets, pieceType);
 }
-
 void MoveList::addRookLinesFromList(const int8_t* squares, int count, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (int i = 0; i < count; ++i)
-    addTargets(squares[i], AttackTables::rookAttacks(squares[i], occ) & targets, pieceType);
+  addReachFromList<AttackTables::rookAttacks>(squares, count, targets, pieceType);
+}
+void MoveList::addRookLinesFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
+  addReachFromSet<AttackTables::rookAttacks>(pieces, targets, pieceType);
 }
 
-void MoveList::addRookLinesFromSet(Bitboard pieces, Bitboard targets, int pieceType) {
-  const Bitboard occ = position_->occupied;
-  for (; pieces; pieces &= pieces - 1) {
-    const int s = AttackTables::lowestSquare(pieces);
-    addTargets(s, AttackTables::rookAttacks(s, occ) & targets, pieceType);
-  }
+// Knight, bishop, rook and queen moves from the piece lists, each kind
+// into its own targets; the diagonals of all queens before their straight
+// lines.
+void MoveList::addPieceMoves(Bitboard knightTargets, Bitboard bishopTargets, Bitboard rookTargets,
+                             Bitboard queenTargets) {
+  const SideState& us = *mover_;
+  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], knightTargets);
+  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], bishopTargets, Bishop);
+  addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets, Rook);
+  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
+  addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
 }
 
 void MoveList::addKingSteps(Bitboard targets) {
@@ -286,18 +270,11 @@ void MoveList::addCastlingMoves() {
 void MoveList::generateFull() {
   const SideState& us = *mover_;
   const Bitboard notOwn = ~us.pieces[0];
-  // 1. Pawns.
   if (position_->whiteToMove) addWhitePawnMoves();
   else addBlackPawnMoves();
-  // 2-5. Knights, bishops, rooks, queens (diagonals of all queens first).
-  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], notOwn);
-  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], notOwn, Bishop);
-  addRookLinesFromList(us.lists[Rook], us.counts[Rook], notOwn, Rook);
-  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
-  addRookLinesFromList(us.lists[Queen], us.counts[Queen], notOwn, Queen);
-  // 6. King, never onto an attacked square.
+  addPieceMoves(notOwn, notOwn, notOwn, notOwn);
+  // The king never steps onto an attacked square.
   addKingSteps(notOwn & ~us.attacked);
-  // 7.
   addCastlingMoves();
 }
 
@@ -310,7 +287,7 @@ void MoveList::generateEvasions() {
   const Bitboard straight = them.pieces[Rook] | them.pieces[Queen];
   const Bitboard diagonal = them.pieces[Bishop] | them.pieces[Queen];
 
-  // 1. Forbidden king squares; a slider's whole line through the king is
+  // Forbidden king squares; a slider's whole line through the king is
   // forbidden but for the checker itself, so the king cannot step back
   // along it.
   Bitboard forbidden = us.pieces[0] | us.attacked;
@@ -324,19 +301,18 @@ void MoveList::generateEvasions() {
       forbidden |= lines[i] & ~sliders;
     }
   }
-  // 2.
   addKingSteps(~forbidden);
-  // 3. Knights and pawns that give check.
+  // Knights and pawns that give check.
   checkers |= attackTables.knightAttacks[k] & them.pieces[Knight];
   // Enemy pawns attack the king from where an own pawn on it would attack.
   const Bitboard kingBit = squareBit(k);
   checkers |= (p.whiteToMove ? whitePawnAttacks(kingBit) : blackPawnAttacks(kingBit)) & them.pieces[Pawn];
   if (checkers & (checkers - 1)) return;  // double check: king moves only
   if (!checkers) return;                  // not reached for a side in check
-  // 4. Capture the checker or block its line.
+  // A single checker: capture it or block its line.
   const int c = AttackTables::lowestSquare(checkers);
   const Bitboard targets = checkers | attackTables.betweenMask[k | c << 6];
-  // 5. Men that are not pinned.
+  // Only men that are not pinned.
   const Bitboard free = ~p.pinned;
   if (p.whiteToMove) addWhitePawnEvasions(targets);
   else addBlackPawnEvasions(targets);
@@ -361,19 +337,15 @@ void MoveList::generateQuiescence() {
   const Bitboard kingTargets = enemies & ~us.attacked;
 
   if (type_ == Captures) {
-    // 4. Captures only.
+    // Captures only.
     if (p.whiteToMove) addWhitePawnCaptures();
     else addBlackPawnCaptures();
-    addKnightStepsFromList(us.lists[Knight], us.counts[Knight], minorTargets);
-    addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], minorTargets, Bishop);
-    addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets, Rook);
-    addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
-    addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets, Queen);
+    addPieceMoves(minorTargets, minorTargets, rookTargets, queenTargets);
     addKingSteps(kingTargets);
     return;
   }
 
-  // 5. Captures and checks; a checking capture is one target of one set, so
+  // Captures and checks; a checking capture is one target of one set, so
   // no move is listed twice.
   const int ek = them.kingSquare();
   const Bitboard occ = p.occupied;
@@ -389,11 +361,8 @@ void MoveList::generateQuiescence() {
     addBlackPawnCheckPushes();
     addBlackPawnCaptures();
   }
-  addKnightStepsFromList(us.lists[Knight], us.counts[Knight], minorTargets | knightChecks);
-  addBishopLinesFromList(us.lists[Bishop], us.counts[Bishop], minorTargets | bishopChecks, Bishop);
-  addRookLinesFromList(us.lists[Rook], us.counts[Rook], rookTargets | rookChecks, Rook);
-  addBishopLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets | bishopChecks | rookChecks, Queen);
-  addRookLinesFromList(us.lists[Queen], us.counts[Queen], queenTargets | bishopChecks | rookChecks, Queen);
+  addPieceMoves(minorTargets | knightChecks, minorTargets | bishopChecks, rookTargets | rookChecks,
+                queenTargets | bishopChecks | rookChecks);
   addKingSteps(kingTargets);
   generateChecks();
   if (type_ == ChecksAndPushes) addSeventhRankPushes();

@@ -72,12 +72,17 @@ class MoveList {
   const MoveListEntry* next();
   void rewind();
   void rewindWithHashMove(Move move);
+  // Rewinds; the move becomes the hash move only when the list has none.
+  // Unused by the engine; kept as part of the list's picking interface.
   void rewindWithFallbackHashMove(Move move);
   // Takes the hash move (all 32 bits equal) out of the range still to be
   // handed out, parking it just above; true when it was there.
   bool removeHashMove();
   // Whether a move with the same from- and to-square is still to come.
+  // Unused (the legality test compares whole words); kept as a list query.
   bool contains(Move move) const;
+  // Whether a hash move, a recapture or a killer is still to come.
+  // Unused by the search; kept as a list query.
   bool hasPreferredMove() const;
 
   int type() const { return type_; }
@@ -125,9 +130,31 @@ class MoveList {
     add(from, to, Pawn, Bishop);
     add(from, to, Pawn, Knight);
   }
-  // Moves of the set `to`, each from `to + offset`.
+  // Colour-parameterised bodies of the pawn steps above.
+  template <bool White, bool AllPromotions>
+  void addPawnCapturesInto(Bitboard pawns, Bitboard targets);
+  template <bool White>
+  void addPawnMovesInto(Bitboard pawns, Bitboard captureTargets, Bitboard pushTargets);
+  template <bool White>
+  void addPawnMoves();
+  template <bool White>
+  void addPawnEvasions(Bitboard targets);
+  template <bool White>
+  void addPawnCaptures();
+  template <bool White>
+  void addPawnCheckPushes();
+  // Bodies of the knight, bishop and rook steps above.
+  template <Bitboard (*Reach)(int, Bitboard)>
+  void addReachFromList(const int8_t* squares, int count, Bitboard targets, int pieceType);
+  template <Bitboard (*Reach)(int, Bitboard)>
+  void addReachFromSet(Bitboard pieces, Bitboard targets, int pieceType);
+  // Knight, bishop, rook and queen moves from the piece lists, each kind
+  // into its own targets.
+  void addPieceMoves(Bitboard knightTargets, Bitboard bishopTargets, Bitboard rookTargets, Bitboard queenTargets);
+  // Pawn moves onto the squares of `to`, each from `to + offset`; with
+  // promote, all four promotions or a queen only.
+  template <bool AllPromotions>
   void addPawnSet(Bitboard to, int offset, bool promote);
-  void addPawnSetQueenOnly(Bitboard to, int offset, bool promote);
   void addTargets(int from, Bitboard targets, int piece);
   // Whether the list holds the non-promotion move from -> to of that type.
   bool holds(int from, int to, int piece) const;

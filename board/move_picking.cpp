@@ -7,27 +7,77 @@
 const int32_t MoveOrderTable::victimValue[7] = {0, 0x4000000, 0xC000000, 0xC000000, 0x14000000, 0x24000000, 0};
 const int32_t MoveOrderTable::moverPenalty[7] = {0, 0x300000, 0x3200000, 0x3200000, 0x3400000, 0x3800000, 0};
 
-// By type, indexed by the to-square seen from White (a8 first).
+// By type, indexed by the to-square seen from White: each block below is a
+// board with the eighth rank on top and the a-file on the left (a8 = 0,
+// h1 = 63), so Black's moves look their to-square up mirrored.
 const int32_t MoveOrderTable::squareValue[7][64] = {
-    {},
-    {8, 6, 18, 12, 24, 8, 10, 12, 110, 140, 130, 72, 112, 116, 108, 152, 44, 24, 32, 20, 20, 40,
-     28, 50, 24, 28, 22, 24, 30, 26, 20, 36, 8, 12, 16, 34, 30, 14, 4, 6, 4, 20, 18, 18,
-     28, 18, 16, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-    {6, 2, 34, 14, 16, 8, 4, 6, 16, 14, 20, 28, 28, 10, 2, 10, 22, 14, 32, 32, 28, 32,
-     6, 34, 6, 28, 18, 34, 32, 22, 24, 8, 6, 14, 18, 14, 16, 14, 12, 6, 10, 38, 42, 34,
-     38, 38, 44, 4, 2, 4, 8, 14, 8, 14, 4, 0, 0, 2, 4, 2, 2, 2, 0, 0},
-    {0, 6, 10, 2, 6, 2, 4, 0, 4, 10, 6, 22, 8, 6, 0, 4, 8, 2, 24, 6, 22, 2,
-     2, 8, 18, 22, 24, 20, 10, 16, 18, 12, 20, 18, 28, 18, 24, 14, 30, 18, 22, 22, 22, 24,
-     20, 20, 46, 20, 14, 18, 10, 22, 24, 30, 16, 12, 2, 2, 16, 6, 2, 12, 2, 4},
-    {24, 20, 22, 22, 20, 12, 20, 18, 28, 26, 22, 36, 24, 26, 22, 22, 20, 16, 22, 16, 28, 22,
-     22, 16, 26, 18, 12, 14, 18, 24, 16, 18, 22, 6, 10, 14, 16, 14, 16, 26, 20, 12, 12, 10,
-     18, 12, 18, 10, 20, 6, 8, 10, 12, 6, 6, 6, 14, 4, 18, 16, 8, 10, 4, 10},
-    {16, 30, 32, 24, 22, 8, 22, 28, 12, 8, 8, 14, 10, 32, 6, 24, 6, 2, 12, 8, 12, 24,
-     4, 12, 14, 24, 16, 28, 14, 34, 18, 20, 18, 18, 12, 14, 12, 10, 12, 10, 26, 32, 16, 24,
-     16, 24, 12, 10, 14, 12, 14, 12, 22, 18, 12, 2, 4, 4, 6, 8, 8, 10, 14, 2},
-    {0, 0, 2, 8, 18, 8, 10, 0, 2, 26, 12, 12, 52, 34, 32, 16, 24, 16, 16, 14, 26, 22,
-     64, 32, 10, 26, 30, 36, 44, 34, 42, 28, 8, 34, 32, 38, 48, 38, 32, 18, 14, 22, 24, 32,
-     32, 34, 28, 8, 36, 22, 16, 12, 18, 20, 22, 8, 2, 10, 8, 6, 8, 6, 10, 2},
+    {},  // no piece
+    {
+        // pawn
+          8,   6,  18,  12,  24,   8,  10,  12,
+        110, 140, 130,  72, 112, 116, 108, 152,
+         44,  24,  32,  20,  20,  40,  28,  50,
+         24,  28,  22,  24,  30,  26,  20,  36,
+          8,  12,  16,  34,  30,  14,   4,   6,
+          4,  20,  18,  18,  28,  18,  16,   8,
+          0,   0,   0,   0,   0,   0,   0,   0,
+          0,   0,   0,   0,   0,   0,   0,   0,
+    },
+    {
+        // knight
+          6,   2,  34,  14,  16,   8,   4,   6,
+         16,  14,  20,  28,  28,  10,   2,  10,
+         22,  14,  32,  32,  28,  32,   6,  34,
+          6,  28,  18,  34,  32,  22,  24,   8,
+          6,  14,  18,  14,  16,  14,  12,   6,
+         10,  38,  42,  34,  38,  38,  44,   4,
+          2,   4,   8,  14,   8,  14,   4,   0,
+          0,   2,   4,   2,   2,   2,   0,   0,
+    },
+    {
+        // bishop
+          0,   6,  10,   2,   6,   2,   4,   0,
+          4,  10,   6,  22,   8,   6,   0,   4,
+          8,   2,  24,   6,  22,   2,   2,   8,
+         18,  22,  24,  20,  10,  16,  18,  12,
+         20,  18,  28,  18,  24,  14,  30,  18,
+         22,  22,  22,  24,  20,  20,  46,  20,
+         14,  18,  10,  22,  24,  30,  16,  12,
+          2,   2,  16,   6,   2,  12,   2,   4,
+    },
+    {
+        // rook
+         24,  20,  22,  22,  20,  12,  20,  18,
+         28,  26,  22,  36,  24,  26,  22,  22,
+         20,  16,  22,  16,  28,  22,  22,  16,
+         26,  18,  12,  14,  18,  24,  16,  18,
+         22,   6,  10,  14,  16,  14,  16,  26,
+         20,  12,  12,  10,  18,  12,  18,  10,
+         20,   6,   8,  10,  12,   6,   6,   6,
+         14,   4,  18,  16,   8,  10,   4,  10,
+    },
+    {
+        // queen
+         16,  30,  32,  24,  22,   8,  22,  28,
+         12,   8,   8,  14,  10,  32,   6,  24,
+          6,   2,  12,   8,  12,  24,   4,  12,
+         14,  24,  16,  28,  14,  34,  18,  20,
+         18,  18,  12,  14,  12,  10,  12,  10,
+         26,  32,  16,  24,  16,  24,  12,  10,
+         14,  12,  14,  12,  22,  18,  12,   2,
+          4,   4,   6,   8,   8,  10,  14,   2,
+    },
+    {
+        // king
+          0,   0,   2,   8,  18,   8,  10,   0,
+          2,  26,  12,  12,  52,  34,  32,  16,
+         24,  16,  16,  14,  26,  22,  64,  32,
+         10,  26,  30,  36,  44,  34,  42,  28,
+          8,  34,  32,  38,  48,  38,  32,  18,
+         14,  22,  24,  32,  32,  34,  28,   8,
+         36,  22,  16,  12,  18,  20,  22,   8,
+          2,  10,   8,   6,   8,   6,  10,   2,
+    },
 };
 
 namespace {
@@ -47,6 +97,12 @@ inline int32_t clampKey(int64_t key) {
 }
 
 inline int whiteView(int square, bool white) { return white ? square : square ^ 56; }
+
+// The key every scorer starts from: the history counter, then the value of
+// the to-square for the moving type.
+inline int64_t historyAndSquareKey(const HistoryTable& history, Move m, bool white) {
+  return int64_t(history.term(m)) * 256 + MoveOrderTable::squareValue[movePiece(m)][whiteView(moveTo(m), white)];
+}
 
 // The victim's type on `to`, or 0 when no enemy man stands there.
 inline int victimType(const SideState& enemy, Bitboard toBit) {
@@ -75,13 +131,12 @@ void MoveList::scoreQuiescence(MoveListEntry* from, MoveListEntry* to) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m);
     const Bitboard T = squareBit(dest);
-    // 1-2.
-    int64_t key = int64_t(history_->term(m)) * 256 + MoveOrderTable::squareValue[t][whiteView(dest, white)];
+    int64_t key = historyAndSquareKey(*history_, m, white);
     if (m == killer1_) key += Killer1Bonus;
     else if (m == killer2_) key += Killer2Bonus;
-    // 3.
+    // A queen promotion on a square the enemy does not attack.
     if (movePromotion(m) == Queen && !(us.attacked & T)) key += PromotionBonus;
-    // 4.
+    // A capture that does not lose material.
     if (const int victim = victimType(them, T)) {
       const int64_t gain = captureGain(victim, t, us.attacked & T, us.attacked & squareBit(moveFrom(m)));
       if (gain >= 0) key += gain + CaptureBonus;
@@ -98,7 +153,7 @@ void MoveList::scoreEvasions(MoveListEntry* from, MoveListEntry* to) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m);
     const Bitboard T = squareBit(dest);
-    int64_t key = MoveOrderTable::squareValue[t][whiteView(dest, white)] + int64_t(history_->term(m)) * 256;
+    int64_t key = historyAndSquareKey(*history_, m, white);
     if (const int victim = victimType(them, T)) {
       int64_t gain = MoveOrderTable::victimValue[victim] -
                      ((us.attacked & T) ? MoveOrderTable::victimValue[t] : MoveOrderTable::moverPenalty[t]);
@@ -115,7 +170,7 @@ void MoveList::scoreAll(MoveListEntry* from, MoveListEntry* to) {
   const SideState& us = *mover_;
   const SideState& them = *enemy_;
   const bool white = p.whiteToMove != 0;
-  // 1. Squares from which each piece type would check the enemy king; none
+  // Squares from which each piece type would check the enemy king; none
   // at all in a list with a hash move.
   Bitboard checkSquares[7] = {};
   if (!moveKey(hashMove_)) {
@@ -127,33 +182,33 @@ void MoveList::scoreAll(MoveListEntry* from, MoveListEntry* to) {
     checkSquares[Rook] = AttackTables::rookAttacks(ek, p.occupied);
     checkSquares[Queen] = checkSquares[Bishop] | checkSquares[Rook];
   }
-  // 2.
+  // Own men the enemy attacks and we do not defend; squares the enemy
+  // attacks that we do not cover twice.
   const Bitboard hanging = us.pieces[0] & us.attacked & ~them.attacked;
   const Bitboard unsafe = us.attacked & ~them.attackedTwice;
   for (MoveListEntry* e = from; e < to; ++e) {
     const Move m = e->move;
     const int t = movePiece(m), dest = moveTo(m), origin = moveFrom(m);
     const Bitboard T = squareBit(dest);
-    // 3.
-    int64_t key = int64_t(history_->term(m)) * 256 + MoveOrderTable::squareValue[t][whiteView(dest, white)];
-    // 4. A queen promotion goes before every quiet move; a safe one joins
+    int64_t key = historyAndSquareKey(*history_, m, white);
+    // A queen promotion goes before every quiet move; a safe one joins
     // the winning captures.
     if (movePromotion(m) == Queen) {
       key += PromotionBonus;
       if (!(us.attacked & T)) key |= WinningCaptureFlag;
     }
-    // 5.
+    // Killers.
     if (m == killer1_) key += Killer1Bonus;
     else if (m == killer2_) key += Killer2Bonus;
-    // 6.
+    // A check from a square the enemy cannot simply take on.
     if ((checkSquares[t] & T) && !(unsafe & T)) key += SafeCheckBonus;
     const int victim = victimType(them, T);
     if (victim) {
-      // 7.
+      // A capture that does not lose material joins the winning ones.
       const int64_t gain = captureGain(victim, t, us.attacked & T, us.attacked & squareBit(origin));
       if (gain >= 0) key = (key + gain) | WinningCaptureFlag;
     } else {
-      // 8. Moving a hanging man to safety gains; stepping onto an unsafe
+      // Moving a hanging man to safety gains; stepping onto an unsafe
       // square loses.
       const int64_t share = MoveOrderTable::victimValue[t] / 128;
       if ((hanging & squareBit(origin)) && !(us.attacked & T)) key += share;

@@ -82,7 +82,7 @@ int Position::bishopColours() const {
 }
 
 void SideState::computeAttackMaps(const SideState& E, Bitboard occ, bool enemyIsWhite) {
-  // 1. Pawn captures.
+  // Pawn captures.
   const Bitboard pawns = E.pieces[Pawn];
   Bitboard left, right;
   if (enemyIsWhite) {
@@ -95,10 +95,10 @@ void SideState::computeAttackMaps(const SideState& E, Bitboard occ, bool enemyIs
   Bitboard all = left | right;
   Bitboard twice = left & right;
   pawnAttacked = all;
-  // 2. Anything but a pawn attacked by a pawn is threatened.
+  // Anything but a pawn attacked by a pawn is threatened.
   Bitboard threats = all & (pieces[0] & ~pieces[Pawn]);
 
-  // 3. Knights, then bishops; a bishop sees through its own bishops and queens.
+  // Knights, then bishops; a bishop sees through its own bishops and queens.
   for (int i = 0; i < E.counts[Knight]; ++i) {
     Bitboard a = attackTables.knightAttacks[E.lists[Knight][i]];
     twice |= a & all;
@@ -113,24 +113,22 @@ void SideState::computeAttackMaps(const SideState& E, Bitboard occ, bool enemyIs
     twice |= a & all;
     all |= a;
   }
-  // 4. Rooks and queens attacked by a minor piece or pawn.
+  // Rooks and queens attacked by a minor piece or pawn.
   threats |= all & (pieces[Rook] | pieces[Queen]);
-  // 5. Rooks.
   for (int i = 0; i < E.counts[Rook]; ++i) {
     Bitboard a = AttackTables::rookAttacks(E.lists[Rook][i], straightOcc);
     twice |= a & all;
     all |= a;
   }
-  // 6. Rooks attacked by anything up to a rook.
+  // Rooks attacked by anything up to a rook.
   threats |= all & pieces[Rook];
-  // 7. Queens, both line kinds as one set.
+  // Queens, both line kinds as one set.
   for (int i = 0; i < E.counts[Queen]; ++i) {
     int s = E.lists[Queen][i];
     Bitboard a = AttackTables::rookAttacks(s, straightOcc) | AttackTables::bishopAttacks(s, diagonalOcc);
     twice |= a & all;
     all |= a;
   }
-  // 8. The king.
   Bitboard a = attackTables.kingAttacks[E.lists[King][0]];
   twice |= a & all;
   all |= a;

@@ -123,6 +123,8 @@ class Position {
   // and restore may follow.
   bool makeMoveFast(Move move, UndoRecord& undo);
   void doMove(SideState& mover, SideState& enemy, Move move, UndoRecord& undo);
+  // Whether that colour's king is attacked, the enemy king not counted.
+  // Unused by the engine; kept as the per-colour form of makeMoveFast's test.
   bool whiteInCheck() const;
   bool blackInCheck() const;
   // Whether the side to move has no legal move; then result (when given) is

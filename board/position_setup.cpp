@@ -134,21 +134,30 @@ void Position::setChess960(unsigned n) {
   setFen(fen);
 }
 
-const char* Position::setFen(const char* text) {
-  // Parse into a copy so that a refused text leaves this position as it was.
-  Position p = *this;
-  const char* s = text;
+namespace {
 
-  // 1.
+// The files on which each wing's castling rook may stand; both colours
+// share them.
+struct RookFiles {
+  Bitboard shortWing = ~Bitboard(0);
+  Bitboard longWing = ~Bitboard(0);
+};
+
+// Empties the board and resets the fields a FEN sets.
+void clearForFen(Position& p) {
   for (int t = 0; t <= King; ++t) p.white.pieces[t] = p.black.pieces[t] = 0;
   p.white.attacked = p.black.attacked = 0;
   p.occupied = p.lastMoveMask = 0;
   p.castlingRights = 0;
   p.whiteToMove = 0;
   p.epSquare = NoSquare;
+}
 
-  // 2. Board.
-  s = skipBlanks(s);
+// Piece placement: the ranks from the eighth to the first, separated by
+// '/', each from the a-file to the h-file, with piece letters and digits
+// for runs of empty squares. Refused unless it is eight ranks of eight
+// squares ending in a blank.
+const char* readPlacement(Position& p, const char* s) {
   int row = 0, file = 0;
   for (;; ++s) {
     char c = *s;
@@ -170,132 +179,150 @@ const char* Position::setFen(const char* text) {
     }
   }
   if (row != 7 || file != 8) return nullptr;
+  return s;
+}
 
-  // 3. Side to move.
-  s = skipBlanks(s);
+// Side to move: "w" or "b" in either case, followed by a blank.
+const char* readSideToMove(Position& p, const char* s) {
   if (*s == 'w' || *s == 'W') p.whiteToMove = 1;
   else if (*s == 'b' || *s == 'B') p.whiteToMove = 0;
   else return nullptr;
   ++s;
   if (!isBlank(*s)) return nullptr;
+  return s;
+}
 
-  // 4. Castling.
-  s = skipBlanks(s);
-  Bitboard shortMask = ~Bitboard(0), longMask = ~Bitboard(0);
-  const Bitboard whiteKing = p.white.pieces[King], blackKing = p.black.pieces[King];
-  bool rightWithoutKing = false;
+// Castling availability: "-", or the letters K, Q, k, q, each optionally
+// followed by its rook's file, or bare rook files (upper case White, lower
+// case Black) whose side of the king tells the wing. Refused when a right
+// names a colour without a king.
+const char* readCastlingField(Position& p, const char* s, RookFiles& files) {
   if (*s == '-') {
     ++s;
     if (*s && !isBlank(*s)) return nullptr;
-  } else {
-    char previous = 0;
-    for (; !isBlank(*s); previous = *s, ++s) {
-      const char c = *s;
-      if (c == 0) return nullptr;
-      switch (c) {
-        case 'K': p.castlingRights |= WhiteShort; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
-        case 'Q': p.castlingRights |= WhiteLong; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
-        case 'k': p.castlingRights |= BlackShort; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
-        case 'q': p.castlingRights |= BlackLong; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
-        default: break;
-      }
-      if (!isFileLetter(c)) return nullptr;
-      const int f = fileOfLetter(c);
-      if (previous == 'K' || previous == 'k') {
-        shortMask = fileMask(f);
-        p.castlingAsFiles = 0;
-      } else if (previous == 'Q' || previous == 'q') {
-        longMask = fileMask(f);
-        p.castlingAsFiles = 0;
+    return s;
+  }
+  const Bitboard whiteKing = p.white.pieces[King], blackKing = p.black.pieces[King];
+  bool rightWithoutKing = false;
+  char previous = 0;
+  for (; !isBlank(*s); previous = *s, ++s) {
+    const char c = *s;
+    if (c == 0) return nullptr;
+    switch (c) {
+      case 'K': p.castlingRights |= WhiteShort; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
+      case 'Q': p.castlingRights |= WhiteLong; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
+      case 'k': p.castlingRights |= BlackShort; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
+      case 'q': p.castlingRights |= BlackLong; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
+      default: break;
+    }
+    if (!isFileLetter(c)) return nullptr;
+    const int f = fileOfLetter(c);
+    if (previous == 'K' || previous == 'k') {
+      files.shortWing = fileMask(f);
+      p.castlingAsFiles = 0;
+    } else if (previous == 'Q' || previous == 'q') {
+      files.longWing = fileMask(f);
+      p.castlingAsFiles = 0;
+    } else {
+      // A bare rook file: its side of the king tells the wing.
+      const bool isWhite = c <= 'H';
+      const Bitboard king = isWhite ? whiteKing : blackKing;
+      if (!king) return nullptr;
+      const int kingFile = fileOf(AttackTables::lowestSquare(king));
+      if (f <= kingFile) {
+        p.castlingRights |= isWhite ? WhiteLong : BlackLong;
+        files.longWing = fileMask(f);
       } else {
-        // A bare rook file: its side of the king tells the wing.
-        const bool isWhite = c <= 'H';
-        const Bitboard king = isWhite ? whiteKing : blackKing;
-        if (!king) return nullptr;
-        const int kingFile = fileOf(AttackTables::lowestSquare(king));
-        if (f <= kingFile) {
-          p.castlingRights |= isWhite ? WhiteLong : BlackLong;
-          longMask = fileMask(f);
-        } else {
-          p.castlingRights |= isWhite ? WhiteShort : BlackShort;
-          shortMask = fileMask(f);
-        }
-        p.castlingAsFiles = 1;
+        p.castlingRights |= isWhite ? WhiteShort : BlackShort;
+        files.shortWing = fileMask(f);
       }
+      p.castlingAsFiles = 1;
     }
   }
-
-  // 5. Rights need kings; rights for both sides need facing home kings.
   if (rightWithoutKing) return nullptr;
+  return s;
+}
+
+// Rights for both colours need the kings facing each other on one file,
+// White's on the first rank and Black's on the eighth.
+bool kingsFitRights(const Position& p) {
   const bool whiteRights = p.castlingRights & (WhiteShort | WhiteLong);
   const bool blackRights = p.castlingRights & (BlackShort | BlackLong);
-  if (whiteRights && blackRights) {
-    const int wk = AttackTables::lowestSquare(whiteKing), bk = AttackTables::lowestSquare(blackKing);
-    if (fileOf(wk) != fileOf(bk) || rankOf(wk) != 1 || rankOf(bk) != 8) return nullptr;
-  }
+  if (!whiteRights || !blackRights) return true;
+  const int wk = AttackTables::lowestSquare(p.white.pieces[King]);
+  const int bk = AttackTables::lowestSquare(p.black.pieces[King]);
+  return fileOf(wk) == fileOf(bk) && rankOf(wk) == 1 && rankOf(bk) == 8;
+}
 
-  // 6. With both sides' rights on a wing, prefer rook files that both sides
-  // share: that tells the castling rook in X-FEN Chess960 positions.
-  Bitboard sharedShortMask = shortMask, sharedLongMask = longMask;
+// With both colours' rights on a wing, only the files beyond the white
+// king that hold two rooks or more, as a file shared by both castling rooks
+// does: that tells the castling rook in X-FEN Chess960 positions.
+RookFiles sharedRookFiles(const Position& p, const RookFiles& files) {
+  RookFiles shared = files;
+  const Bitboard whiteKing = p.white.pieces[King];
+  if (!whiteKing) return shared;
   const Bitboard rooks = p.white.pieces[Rook] | p.black.pieces[Rook];
-  if (whiteKing) {
-    const int kingFile = fileOf(AttackTables::lowestSquare(whiteKing));
-    if ((p.castlingRights & (WhiteShort | BlackShort)) == (WhiteShort | BlackShort)) {
-      for (int f = 7; f > kingFile; --f)
-        if (AttackTables::popCount(rooks & fileMask(f)) <= 1) sharedShortMask &= ~fileMask(f);
-      for (int f = kingFile; f >= 0; --f) sharedShortMask &= ~fileMask(f);
-    }
-    if ((p.castlingRights & (WhiteLong | BlackLong)) == (WhiteLong | BlackLong)) {
-      for (int f = 0; f < kingFile; ++f)
-        if (AttackTables::popCount(rooks & fileMask(f)) <= 1) sharedLongMask &= ~fileMask(f);
-      for (int f = kingFile; f < 8; ++f) sharedLongMask &= ~fileMask(f);
-    }
+  const int kingFile = fileOf(AttackTables::lowestSquare(whiteKing));
+  if ((p.castlingRights & (WhiteShort | BlackShort)) == (WhiteShort | BlackShort)) {
+    for (int f = 7; f > kingFile; --f)
+      if (AttackTables::popCount(rooks & fileMask(f)) <= 1) shared.shortWing &= ~fileMask(f);
+    for (int f = kingFile; f >= 0; --f) shared.shortWing &= ~fileMask(f);
   }
+  if ((p.castlingRights & (WhiteLong | BlackLong)) == (WhiteLong | BlackLong)) {
+    for (int f = 0; f < kingFile; ++f)
+      if (AttackTables::popCount(rooks & fileMask(f)) <= 1) shared.longWing &= ~fileMask(f);
+    for (int f = kingFile; f < 8; ++f) shared.longWing &= ~fileMask(f);
+  }
+  return shared;
+}
 
-  // 7. Geometry; a side whose rook is not on a shared file keeps its own
-  // outermost rook, so a missing rook of one side never costs the other
-  // side its right.
-  p.setupCastling(sharedShortMask, sharedLongMask);
+// Castling geometry from the field's rights and rook files. A side whose
+// rook is not on a shared file keeps its own outermost rook, so a missing
+// rook of one side never costs the other side its right.
+void setupCastlingFromField(Position& p, const RookFiles& files) {
+  const RookFiles shared = sharedRookFiles(p, files);
+  p.setupCastling(shared.shortWing, shared.longWing);
   for (SideState* side : {&p.white, &p.black}) {
     const int k = homeKingSquare(*side);
     if (k < 0) continue;
     const uint8_t shortRight = side->rightsMask & (WhiteShort | BlackShort);
     const uint8_t longRight = side->rightsMask & (WhiteLong | BlackLong);
     if ((p.castlingRights & shortRight) && side->shortRookSquare == NoSquareByte)
-      setWing(*side, k, true, findCastlingRook(*side, k, true, shortMask));
+      setWing(*side, k, true, findCastlingRook(*side, k, true, files.shortWing));
     if ((p.castlingRights & longRight) && side->longRookSquare == NoSquareByte)
-      setWing(*side, k, false, findCastlingRook(*side, k, false, longMask));
+      setWing(*side, k, false, findCastlingRook(*side, k, false, files.longWing));
   }
+}
 
-  // 8. Chess960 when a usable right needs a rook or king off the standard
-  // squares; a right without its rook is dropped and says nothing.
-  {
-    const uint8_t r = p.castlingRights;
-    bool odd = false;
-    bool whiteUsable = false, blackUsable = false;
-    if ((r & WhiteShort) && p.white.shortRookSquare != NoSquareByte) {
-      whiteUsable = true;
-      odd |= p.white.shortRookSquare != 63;
-    }
-    if ((r & WhiteLong) && p.white.longRookSquare != NoSquareByte) {
-      whiteUsable = true;
-      odd |= p.white.longRookSquare != 56;
-    }
-    if ((r & BlackShort) && p.black.shortRookSquare != NoSquareByte) {
-      blackUsable = true;
-      odd |= p.black.shortRookSquare != 7;
-    }
-    if ((r & BlackLong) && p.black.longRookSquare != NoSquareByte) {
-      blackUsable = true;
-      odd |= p.black.longRookSquare != 0;
-    }
-    if (whiteUsable && whiteKing != squareBit(60)) odd = true;
-    if (blackUsable && blackKing != squareBit(4)) odd = true;
-    p.chess960 = odd ? 1 : 0;
+// Chess960 when a usable right needs a rook or king off the standard
+// squares; a right without its rook is dropped later and says nothing.
+bool castlingNeedsChess960(const Position& p) {
+  struct Wing {
+    uint8_t right;
+    const SideState* side;
+    bool shortWing;
+    int standardRook;
+  };
+  const Wing wings[4] = {{WhiteShort, &p.white, true, 63},
+                         {WhiteLong, &p.white, false, 56},
+                         {BlackShort, &p.black, true, 7},
+                         {BlackLong, &p.black, false, 0}};
+  bool odd = false, whiteUsable = false, blackUsable = false;
+  for (const Wing& w : wings) {
+    const uint8_t rook = w.shortWing ? w.side->shortRookSquare : w.side->longRookSquare;
+    if (!(p.castlingRights & w.right) || rook == NoSquareByte) continue;
+    (w.side == &p.white ? whiteUsable : blackUsable) = true;
+    odd |= rook != w.standardRook;
   }
+  if (whiteUsable && p.white.pieces[King] != squareBit(60)) odd = true;
+  if (blackUsable && p.black.pieces[King] != squareBit(4)) odd = true;
+  return odd;
+}
 
-  // 9. En passant.
-  s = skipBlanks(s);
+// En passant: "-", or the square behind a pawn that has just made its
+// double step (rank 6 with White to move, rank 3 with Black), which also
+// gives the last move's from- and to-square.
+const char* readEnPassant(Position& p, const char* s) {
   if (*s == '-') {
     ++s;
   } else if (isFileLetter(s[0]) && (s[1] == '3' || s[1] == '6')) {
@@ -308,15 +335,30 @@ const char* Position::setFen(const char* text) {
     return nullptr;
   }
   if (*s && !isBlank(*s)) return nullptr;
+  return s;
+}
 
-  // 10.
-  if (!p.finishSetup()) return nullptr;
+}  // namespace
+
+const char* Position::setFen(const char* text) {
+  // Parse into a copy so that a refused text leaves this position as it was.
+  Position p = *this;
+  clearForFen(p);
+  RookFiles rookFiles;
+  const char* s = readPlacement(p, skipBlanks(text));
+  if (s) s = readSideToMove(p, skipBlanks(s));
+  if (s) s = readCastlingField(p, skipBlanks(s), rookFiles);
+  if (!s || !kingsFitRights(p)) return nullptr;
+  setupCastlingFromField(p, rookFiles);
+  p.chess960 = castlingNeedsChess960(p) ? 1 : 0;
+  s = readEnPassant(p, skipBlanks(s));
+  if (!s || !p.finishSetup()) return nullptr;
   *this = p;
   return s;
 }
 
 bool Position::finishSetup() {
-  // 1-2. Counts and material limits.
+  // Counts and material limits.
   for (SideState* side : {&white, &black}) {
     SideState& c = *side;
     int total = 0;
@@ -331,11 +373,10 @@ bool Position::finishSetup() {
         pawns + c.counts[Bishop] > 10 || pawns + c.counts[Knight] > 10)
       return false;
   }
-  // 3.
   buildPieceLists();
-  // 4.
+  // No pawn on the first or the last rank.
   if ((white.pieces[Pawn] | black.pieces[Pawn]) & (Rank1 | Rank8)) return false;
-  // 5. No square holds two men.
+  // No square holds two men.
   for (SideState* side : {&white, &black}) {
     SideState& c = *side;
     c.pieces[0] = 0;
@@ -345,7 +386,7 @@ bool Position::finishSetup() {
   if (white.pieces[0] & black.pieces[0]) return false;
   occupied = white.pieces[0] | black.pieces[0];
 
-  // 6. The last move must fit the side that made it.
+  // The last move must fit the side that made it.
   const SideState& mover = notToMove();
   const int lastSquares = AttackTables::popCount(lastMoveMask);
   if (lastSquares == 1) {
@@ -370,7 +411,7 @@ bool Position::finishSetup() {
     if (lastMoveMask != (squareBit(pawnSquare) | squareBit(origin))) return false;
   }
 
-  // 7. Rights need the king at home and the rook on its square.
+  // Rights need the king at home and the rook on its square.
   for (SideState* side : {&white, &black}) {
     SideState& c = *side;
     if (!(c.pieces[King] & c.homeRank)) castlingRights &= uint8_t(~c.rightsMask);
@@ -381,31 +422,31 @@ bool Position::finishSetup() {
     if (c.longRookSquare == NoSquareByte || !(c.pieces[Rook] & squareBit(c.longRookSquare)))
       castlingRights &= uint8_t(~longRight);
   }
-  // 8.
   white.computeMaterial();
   black.computeMaterial();
-  // 9. The side not to move must not be in check.
+  // The side not to move must not be in check.
   computeAttackMaps();
   if (mover.attacked & mover.pieces[King]) return false;
-  // 10.
   computePinned();
   computeKeys();
   return true;
 }
 
-bool SideState::shortRookIsOutermost() const {
-  if (shortRookSquare == NoSquareByte) return true;
-  for (int f = fileOf(shortRookSquare) + 1; f < 8; ++f)
-    if (pieces[Rook] & homeRank & fileMask(f)) return false;
+namespace {
+
+// Whether no other own rook stands on the home rank beyond the castling
+// rook, walking the files by step (+1 toward h, -1 toward a).
+bool rookIsOutermost(const SideState& s, uint8_t rook, int step) {
+  if (rook == NoSquareByte) return true;
+  for (int f = fileOf(rook) + step; f >= 0 && f < 8; f += step)
+    if (s.pieces[Rook] & s.homeRank & fileMask(f)) return false;
   return true;
 }
 
-bool SideState::longRookIsOutermost() const {
-  if (longRookSquare == NoSquareByte) return true;
-  for (int f = fileOf(longRookSquare) - 1; f >= 0; --f)
-    if (pieces[Rook] & homeRank & fileMask(f)) return false;
-  return true;
-}
+}  // namespace
+
+bool SideState::shortRookIsOutermost() const { return rookIsOutermost(*this, shortRookSquare, 1); }
+bool SideState::longRookIsOutermost() const { return rookIsOutermost(*this, longRookSquare, -1); }
 
 void Position::toFen(char* out) const {
   static const char letters[] = " pnbrqk";
