@@ -1,0 +1,314 @@
+// The endgame knowledge classes through the evaluator and their bound
+// probes, each class against its worked examples, and colour symmetry of
+// every class on generated positions.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/attack_tables.h"
+#include "board/position.h"
+#include "eval/endgame_table.h"
+#include "eval/evaluator.h"
+
+namespace {
+
+Position positionOf(const char* fen) {
+  Position p;
+  EXPECT_NE(p.setFen(fen), nullptr) << fen;
+  return p;
+}
+
+// Evaluator::evaluate of the position (side to move's view).
+int evaluateFen(const char* fen) {
+  Evaluator evaluator;
+  const Position p = positionOf(fen);
+  return evaluator.evaluate(p);
+}
+
+// The knowledge object the evaluator picks for the position.
+const EndgameEvaluator* knowledgeFor(Evaluator& evaluator, const Position& p) {
+  evaluator.evaluate(p);
+  return evaluator.endgameEvaluator();
+}
+
+struct ProbeAnswer {
+  bool cut;
+  int score;
+  short depthChange;
+};
+
+ProbeAnswer probeFen(const char* fen, int alpha, int beta, int depth = 40, short depthChange = 0) {
+  Evaluator evaluator;
+  const Position p = positionOf(fen);
+  ProbeAnswer a{false, 0, depthChange};
+  a.cut = knowledgeFor(evaluator, p)->probe(p, &a.score, alpha, beta, depth, &a.depthChange);
+  return a;
+}
+
+struct EvalCase {
+  const char* fen;
+  int expected;  // side to move's view
+};
+
+TEST(EndgameKnowledge, KingAndPawnAgainstKingFromTheBitbase) {
+  const EvalCase cases[] = {
+      {"4k3/8/4K3/4P3/8/8/8/8 w - -", 9450 - 9},   // won in 9 plies
+      {"4k3/8/4K3/4P3/8/8/8/8 b - -", -(9450 - 8)},
+      {"8/8/4k3/8/4K3/4P3/8/8 w - -", 1},           // the draw scores one step above zero
+      {"8/8/4k3/8/4K3/4P3/8/8 b - -", -(9450 - 20)},  // won with the defender to move
+      {"7k/5K2/6P1/8/8/8/8/8 w - -", 9450 - 3},
+      {"1k6/8/1K6/P7/8/8/8/8 w - -", 1},
+      {"4k3/8/8/8/8/8/4P3/4K3 w - -", 9450 - 27},
+      // The same with colours exchanged.
+      {"8/8/8/8/4p3/4k3/8/4K3 b - -", 9450 - 9},
+      {"8/8/8/8/4p3/4k3/8/4K3 w - -", -(9450 - 8)},
+      {"8/8/4p3/4k3/8/4K3/8/8 b - -", 1},
+      {"8/8/4p3/4k3/8/4K3/8/8 w - -", -(9450 - 20)},
+  };
+  for (const EvalCase& c : cases) EXPECT_EQ(evaluateFen(c.fen), c.expected) << c.fen;
+}
+
+TEST(EndgameKnowledge, KingAndPawnProbeBounds) {
+  // Won for the side to move: cut at any beta up to 9350.
+  ProbeAnswer a = probeFen("4k3/8/4K3/4P3/8/8/8/8 w - -", 9000, 9350);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 9350);
+  EXPECT_FALSE(probeFen("4k3/8/4K3/4P3/8/8/8/8 w - -", 9350, 9351).cut);
+  // Won for the side not to move: cut at any alpha from -9350 up.
+  a = probeFen("8/8/8/8/4p3/4k3/8/4K3 w - -", -9350, 0);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, -9350);
+  // A draw lies in [-1, 1].
+  a = probeFen("8/8/4k3/8/4K3/4P3/8/8 w - -", 1, 50);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 1);
+  a = probeFen("8/8/4k3/8/4K3/4P3/8/8 w - -", -50, -1);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, -1);
+  EXPECT_FALSE(probeFen("8/8/4k3/8/4K3/4P3/8/8 w - -", -1, 1).cut);
+}
+
+TEST(EndgameKnowledge, DeadDrawsScoreZero) {
+  const char* const fens[] = {
+      "8/8/3k4/8/8/4K3/8/8 w - -",       "8/8/3k4/8/8/4K3/8/2N5 b - -",  "8/2b5/3k4/8/8/4K3/8/2N5 w - -",
+      "8/8/3k4/8/8/4K3/8/1NN5 w - -",    "8/8/3k4/8/8/4K3/8/1NN5 b - -", "1nn5/8/3k4/8/8/4K3/8/8 w - -",
+      "7r/8/3k4/8/8/4K3/8/R7 w - -",
+  };
+  for (const char* fen : fens) EXPECT_EQ(evaluateFen(fen), 0) << fen;
+}
+
+TEST(EndgameKnowledge, DrawAndTwoKnightsProbes) {
+  ProbeAnswer a = probeFen("8/8/3k4/8/8/4K3/8/8 w - -", -100, 100, 40);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 0);
+  EXPECT_EQ(a.depthChange, -40);
+  // Two knights: never a cut, the remaining depth cut to one ply.
+  a = probeFen("8/8/3k4/8/8/4K3/8/1NN5 w - -", -100, 100, 40, 5);
+  EXPECT_FALSE(a.cut);
+  EXPECT_EQ(a.depthChange, 8 - 40);
+  EXPECT_EQ(probeFen("8/8/3k4/8/8/4K3/8/1NN5 w - -", -100, 100, 8, 5).depthChange, 0);
+}
+
+TEST(EndgameKnowledge, RookOrQueenAgainstKingProbe) {
+  // No white man attacked: a certain win of at least 7150 (12450 with a queen).
+  ProbeAnswer a = probeFen("8/8/3k4/8/8/8/8/R3K3 w - -", 0, 7150);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 7150);
+  EXPECT_FALSE(probeFen("8/8/3k4/8/8/8/8/R3K3 w - -", 0, 7151).cut);
+  EXPECT_EQ(probeFen("8/8/3k4/8/8/8/8/Q3K3 w - -", 0, 12450).score, 12450);
+  a = probeFen("8/8/3k4/8/8/8/8/R3K3 b - -", -7150, 0);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, -7150);
+  // The black king attacks the rook: never a cut.
+  EXPECT_FALSE(probeFen("8/8/8/8/8/4k3/3R4/6K1 b - -", -500000, -499999).cut);
+  EXPECT_FALSE(probeFen("8/8/8/8/8/4k3/3R4/6K1 w - -", 0, 1).cut);
+  // The rook side's mirror.
+  EXPECT_TRUE(probeFen("r3k3/8/8/8/8/3K4/8/8 b - -", 0, 7150).cut);
+}
+
+TEST(EndgameKnowledge, EqualMajorsAreDrawnWhenQuiet) {
+  // Quiet: nothing attacked, kings off the edge with room.
+  const char* quiet = "7r/8/3k4/8/8/4K3/8/R7 w - -";
+  Evaluator evaluator;
+  const Position p = positionOf(quiet);
+  const EndgameEvaluator* e = knowledgeFor(evaluator, p);
+  int score = 77;
+  EXPECT_TRUE(e->evaluateForSide(p, &score));
+  EXPECT_EQ(score, 0);
+  EXPECT_TRUE(probeFen(quiet, -10, 10).cut);
+  // A rook attacked: no cut, the depth rounded to whole plies.
+  const char* loud = "8/8/2k5/8/3r4/3RK3/8/8 w - -";
+  ProbeAnswer a = probeFen(loud, -10, 10, 21, 3);
+  EXPECT_FALSE(a.cut);
+  EXPECT_EQ(a.depthChange, -5);
+  EXPECT_EQ(probeFen(loud, -10, 10, 29, 3).depthChange, -8 - 5);
+  EXPECT_EQ(probeFen(loud, -10, 10, 16, 3).depthChange, 3);
+}
+
+TEST(EndgameKnowledge, QueenAgainstRookAndQueenMinorAgainstQueen) {
+  // Queen against rook in a quiet position: at least 6300 for the queen.
+  ProbeAnswer a = probeFen("7r/8/3k4/8/8/4K3/Q7/8 w - -", 0, 6300);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 6300);
+  // Queen and knight against queen: exact mop-up score, never a cut.
+  Evaluator evaluator;
+  const Position p = positionOf("8/8/2k1q3/8/8/3QK3/8/2N5 w - -");
+  const int e = evaluator.evaluate(p);
+  const int kBase = 333;
+  const int expected = kBase + 62 * 2 + 21 * 1 - 42 * 5 - 16 * 3;  // black king c6, white king e3
+  EXPECT_EQ(e, expected);
+  EXPECT_FALSE(probeFen("8/8/2k1q3/8/8/3QK3/8/2N5 w - -", -500000, -499999).cut);
+  EXPECT_EQ(probeFen("8/8/2k1q3/8/8/3QK3/8/2N5 w - -", 0, 1, 43, 2).depthChange, -8 - 3);
+  EXPECT_EQ(probeFen("8/8/2k1q3/8/8/3QK3/8/2N5 w - -", 0, 1, 27, 2).depthChange, -3);
+}
+
+TEST(EndgameKnowledge, BishopAndKnightDriveTheKingToTheRightCorner) {
+  // Light-squared bishop: a8 and h1 are the target corners.
+  const int rightCorner = evaluateFen("k7/8/1K6/8/8/8/8/3BN3 w - -");
+  const int wrongCorner = evaluateFen("7k/8/6K1/8/8/8/8/3BN3 w - -");
+  const int centre = evaluateFen("8/8/8/3k4/8/8/8/3BNK2 w - -");
+  EXPECT_GT(rightCorner, wrongCorner);
+  EXPECT_GT(wrongCorner, centre);
+  EXPECT_GT(centre, 6000);
+  // The probe: at least 4325 for the strong side; 1 with its knight in a corner.
+  EXPECT_TRUE(probeFen("8/8/8/3k4/8/8/8/3BNK2 w - -", 0, 4325).cut);
+  EXPECT_FALSE(probeFen("8/8/8/3k4/8/8/8/3BNK2 w - -", 0, 4326).cut);
+  EXPECT_TRUE(probeFen("8/8/8/3k4/8/8/8/2B2K1N w - -", 0, 1).cut);
+  EXPECT_FALSE(probeFen("8/8/8/3k4/8/8/8/2B2K1N w - -", 0, 2).cut);
+}
+
+TEST(EndgameKnowledge, HeldValueReplacesTheMaterialAndCapsTheSideWithoutPawns) {
+  Evaluator evaluator;
+  const EndgameTable& t = evaluator.endgameTable();
+  const Position p = positionOf("8/4k3/8/3np3/8/8/8/R3K3 w - -");  // KRvKNP
+  int score = 5000;
+  EXPECT_FALSE(t.kRvKMP.evaluate(p, &score));
+  EXPECT_EQ(score, 100);
+  EXPECT_EQ(t.kRvKMP.scale(p, evaluator, 700), 0);
+  EXPECT_EQ(t.kRvKMP.scale(p, evaluator, -700), -700);
+  const Position q = positionOf("r3k3/8/8/8/3NP3/8/4K3/8 w - -");  // KNPvKR
+  EXPECT_EQ(t.kMPvKR.scale(q, evaluator, 700), 700);
+  EXPECT_EQ(t.kMPvKR.scale(q, evaluator, -700), 0);
+  // Through the evaluator the rook side never stands better than even.
+  for (const char* fen : {"8/4k3/8/3np3/8/8/8/R3K3 w - -", "8/4k3/8/3np3/8/8/8/R3K3 b - -"}) {
+    const Position r = positionOf(fen);
+    const int e = evaluator.evaluate(r);
+    EXPECT_LE(r.whiteToMove ? e : -e, 0) << fen;
+  }
+}
+
+TEST(EndgameKnowledge, TwoKnightsAgainstPawnMeasure) {
+  // White knights, black king d5 (in the box), white king f3, black pawn e5
+  // (four squares to its promotion square), white to move.
+  const int v = 1000 + 0 + 0 - 42 * 4 - 16 * 2 + 200;
+  EXPECT_EQ(evaluateFen("8/8/8/3kp3/8/5K2/8/1NN5 w - -"), v);
+  EXPECT_EQ(evaluateFen("1nn5/8/5k2/8/3KP3/8/8/8 b - -"), v);
+}
+
+// Random legal placements of a material signature ("KRPvKR": white king,
+// rook and pawn against black king and rook), pawns on ranks 2-7.
+std::vector<Position> placements(const std::string& signature, int wanted, std::mt19937& rng) {
+  std::vector<Position> out;
+  const std::string::size_type v = signature.find('v');
+  for (int tries = 0; tries < wanted * 20 && int(out.size()) < wanted; ++tries) {
+    char board[64];
+    for (char& c : board) c = '.';
+    bool ok = true;
+    for (std::string::size_type i = 0; i < signature.size() && ok; ++i) {
+      if (i == v) continue;
+      char c = signature[i];
+      if (i > v) c = char(c - 'A' + 'a');
+      const bool pawn = c == 'P' || c == 'p';
+      int square = 0;
+      do square = int(rng() % 64);
+      while (board[square] != '.' || (pawn && (rowOf(square) == 0 || rowOf(square) == 7)));
+      board[square] = c;
+    }
+    std::string fen;
+    for (int row = 0; row < 8; ++row) {
+      int empty = 0;
+      for (int file = 0; file < 8; ++file) {
+        const char c = board[row * 8 + file];
+        if (c == '.') {
+          ++empty;
+          continue;
+        }
+        if (empty) fen += char('0' + empty);
+        empty = 0;
+        fen += c;
+      }
+      if (empty) fen += char('0' + empty);
+      if (row < 7) fen += '/';
+    }
+    fen += rng() % 2 ? " w - -" : " b - -";
+    Position p;
+    if (p.setFen(fen.c_str())) out.push_back(p);
+  }
+  return out;
+}
+
+// Every answer of the knowledge object for a position, side to move's view
+// where the interface is.
+struct Answers {
+  int evaluation;
+  bool forSideExact;
+  int forSide;
+  bool cut[4];
+  int cutScore[4];
+  short depthChange[4];
+};
+
+Answers answersFor(const Position& p) {
+  Evaluator evaluator;
+  Answers a{};
+  a.evaluation = evaluator.evaluate(p);
+  const EndgameEvaluator* e = evaluator.endgameEvaluator();
+  a.forSide = 0;
+  a.forSideExact = e->evaluateForSide(p, &a.forSide);
+  if (!a.forSideExact) a.forSide = 0;
+  const int windows[4][2] = {{-1, 1}, {0, 1}, {-20000, -9000}, {5000, 20000}};
+  for (int i = 0; i < 4; ++i) {
+    a.depthChange[i] = 3;
+    a.cutScore[i] = 0;
+    a.cut[i] = e->probe(p, &a.cutScore[i], windows[i][0], windows[i][1], 40 + i * 3, &a.depthChange[i]);
+    if (!a.cut[i]) a.cutScore[i] = 0;
+  }
+  return a;
+}
+
+TEST(EndgameKnowledge, ColourMirroredPositionsGetTheSameAnswers) {
+  // At least one signature per knowledge class; the mirrored copy covers
+  // each class's colour twin.
+  const char* const signatures[] = {
+      "KvK",      "KNvK",     "KBvKN",    "KNNvK",    "KPvK",     "KRvK",     "KQvK",     "KRvKR",
+      "KQvKQ",    "KQvKR",    "KPvKN",    "KPvKB",    "KRvKN",    "KRvKB",    "KBPvK",    "KNPvK",
+      "KBPvKP",   "KBPPvKP",  "KBNvK",    "KRNvKR",   "KRBvKR",   "KNNvKB",   "KBNvKN",   "KNBvKR",
+      "KBBvKR",   "KQNvKQ",   "KQBvKQ",   "KRvKNP",   "KRvKBP",   "KRPvKR",   "KRNvKRP",  "KRBvKRP",
+      "KNNvKP",   "KPPvKP",   "KPPPvKPP", "KPvKPP",   "KBPPvKBP", "KBPvKB",   "KNPPvKNP", "KQPvKQP",
+      "KBPPvKNP", "KNPvKBPP", "KRPPvK",   "KRvKPP",   "KNvKPPP",  "KBPvKNP",
+  };
+  std::mt19937 rng(20261210);
+  for (const char* signature : signatures) {
+    const std::vector<Position> positions = placements(signature, 60, rng);
+    ASSERT_GT(positions.size(), 10u) << signature;
+    for (const Position& p : positions) {
+      Position m;
+      m.setMirrored(p);
+      char fen[96];
+      p.toFen(fen);
+      const Answers a = answersFor(p), b = answersFor(m);
+      EXPECT_EQ(a.evaluation, b.evaluation) << signature << " " << fen;
+      EXPECT_EQ(a.forSideExact, b.forSideExact) << signature << " " << fen;
+      EXPECT_EQ(a.forSide, b.forSide) << signature << " " << fen;
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(a.cut[i], b.cut[i]) << signature << " window " << i << " " << fen;
+        EXPECT_EQ(a.cutScore[i], b.cutScore[i]) << signature << " window " << i << " " << fen;
+        EXPECT_EQ(a.depthChange[i], b.depthChange[i]) << signature << " window " << i << " " << fen;
+      }
+    }
+  }
+}
+
+}  // namespace
