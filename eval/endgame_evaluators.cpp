@@ -39,9 +39,6 @@ bool NoAnswerEndgameEvaluator::probe(const Position&, int*, int, int, int, short
 namespace {
 
 constexpr Bitboard Corners = squareBit(0) | squareBit(7) | squareBit(56) | squareBit(63);
-// The squares of a8's colour.
-constexpr Bitboard LightSquares = 0xAA55AA55AA55AA55ULL;
-
 inline bool isLight(int square) { return (LightSquares >> square) & 1; }
 
 // One side of a position seen by a colour: its men, the other side's, and
@@ -364,14 +361,131 @@ bool KNNvKPEvaluator::evaluate(const Position& p, int* score) const {
 }
 
 // ==== STUBS (replaced below as the rules are written) ====
-template <Color C> bool PawnAgainstMinorEvaluator<C>::evaluate(const Position&, int*) const { return false; }
-template <Color C> bool PawnAgainstMinorEvaluator<C>::evaluateForSide(const Position&, int*) const { return false; }
-template <Color C> bool PawnAgainstMinorEvaluator<C>::probe(const Position&, int*, int, int, int, short*) const { return false; }
-template class PawnAgainstMinorEvaluator<White>;
-template class PawnAgainstMinorEvaluator<Black>;
-template <Color C, WinChanceFamily F> bool WinChanceEvaluator<C, F>::evaluate(const Position&, int*) const { return false; }
-template <Color C, WinChanceFamily F> bool WinChanceEvaluator<C, F>::evaluateForSide(const Position&, int*) const { return false; }
-template <Color C, WinChanceFamily F> bool WinChanceEvaluator<C, F>::probe(const Position&, int*, int, int, int, short*) const { return false; }
+
+// --- Win-chance measure ---
+
+int winChanceMeasure(const Position& p, Color strongColour) {
+  const SideState& S = strongColour == White ? p.white : p.black;
+  const SideState& W = strongColour == White ? p.black : p.white;
+  const bool strongToMove = bool(p.whiteToMove) == (strongColour == White);
+  const int wk = W.kingSquare();
+  const int sk = S.kingSquare();
+  const Bitboard wkBit = squareBit(wk);
+  const Bitboard weakMen = W.pieces[0];
+  const Bitboard weakOthers = weakMen & ~wkBit;
+  const Bitboard kingSteps = attackTables.kingAttacks[wk];
+  // W.attacked: squares the strong side attacks; S.attacked: squares the weak side attacks.
+  const Bitboard attackedWeak = W.attacked & weakMen;
+
+  if (strongToMove) {
+    // A knight fork one jump away.
+    if (S.pieces[Knight]) {
+      Bitboard forks = 0;
+      for (Bitboard b = attackTables.knightAttacks[wk]; b; b &= b - 1) {
+        const int sq = AttackTables::lowestSquare(b);
+        if (attackTables.knightAttacks[sq] & weakOthers) forks |= squareBit(sq);
+      }
+      for (Bitboard n = S.pieces[Knight]; n; n &= n - 1)
+        if (attackTables.knightAttacks[AttackTables::lowestSquare(n)] & forks) return 10;
+    }
+    // A weak man exposed on a line from the weak king.
+    if (S.pieces[Bishop] && (AttackTables::bishopAttacks(wk, p.occupied) & weakOthers & ~kingSteps)) return 10;
+    if (S.pieces[Rook] && (AttackTables::rookAttacks(wk, p.occupied) & weakOthers & ~kingSteps)) {
+      static const Bitboard EdgeMiddles = squaresToBitboard("D8E8A5H5A4H4D1E1");
+      const int weakRook = W.lists[Rook][0];
+      const int bishop = S.lists[Bishop][0];
+      const bool line = W.counts[Rook] == 1 && S.counts[Bishop] == 1 && S.counts[Rook] == 1 &&
+                        (EdgeMiddles & wkBit) && !(kingSteps & attackTables.kingAttacks[sk]) && !attackedWeak;
+      if (line) {
+        const int order[4] = {weakRook, bishop, sk, wk};
+        const bool sameFile = fileOf(weakRook) == fileOf(bishop) && fileOf(bishop) == fileOf(sk) &&
+                              fileOf(sk) == fileOf(wk);
+        const bool sameRow = rowOf(weakRook) == rowOf(bishop) && rowOf(bishop) == rowOf(sk) && rowOf(sk) == rowOf(wk);
+        const bool ascending = order[0] < order[1] && order[1] < order[2] && order[2] < order[3];
+        const bool descending = order[0] > order[1] && order[1] > order[2] && order[2] > order[3];
+        if ((sameFile || sameRow) && (ascending || descending)) return 0;
+      }
+      return 10;
+    }
+  }
+
+  // Attacked weak men.
+  const bool twice = (W.attackedTwice & weakMen) != 0;
+  if (strongToMove) {
+    if ((attackedWeak & ~S.attacked) || twice || AttackTables::popCount(attackedWeak) >= 2) return 10;
+    if (S.pieces[Rook] && S.counts[0] >= 3) {
+      for (Bitboard r = attackedWeak & W.pieces[Rook] & ~attackTables.kingAttacks[sk]; r; r &= r - 1)
+        if (!(AttackTables::rookAttacks(AttackTables::lowestSquare(r), p.occupied) & S.pieces[Rook])) return 10;
+    }
+  }
+  const int c = int((W.attacked & wkBit) != 0) + int(attackedWeak != 0);
+  const int t = !strongToMove && twice ? 1 : 0;
+
+  static const Bitboard CentreBox = squaresToBitboard("C3D3E3F3C4D4E4F4C5D5E5F5C6D6E6F6");
+  const int D = t + int((BoardEdge & wkBit) != 0) + int(!(CentreBox & wkBit)) + int(!(kingSteps & weakOthers)) + c + 1;
+
+  int E = D - 1;
+  const Bitboard lightBishops = S.pieces[Bishop] & LightSquares;
+  const Bitboard darkBishops = S.pieces[Bishop] & ~LightSquares;
+  if (LightCornerZone & wkBit) {
+    if (lightBishops) return 10;
+    E += 1;
+    if (darkBishops) E -= 2;
+  } else if (DarkCornerZone & wkBit) {
+    if (darkBishops) return 10;
+    E += 1;
+    if (lightBishops) E -= 2;
+  }
+
+  int result = E + int((kingSteps & attackTables.kingAttacks[sk]) != 0) + int((W.pieces[Knight] & CornerDiagonalSquares) != 0) +
+               int(AttackTables::popCount(kingSteps & W.attacked) < 3) + int(W.pieces[Knight] && !S.attackedTwice);
+  return result < 0 ? 0 : result;
+}
+
+namespace {
+
+// The exact score of a win-chance family in the strong side's view, and
+// whether evaluateForSide may hand it out.
+template <WinChanceFamily Family>
+int winChanceScore(const Position& p, Color strong, bool* exactForSide) {
+  const SideState& S = strong == White ? p.white : p.black;
+  constexpr bool twoMinors =
+      Family == WinChanceFamily::TwoMinorsAgainstMinor || Family == WinChanceFamily::TwoMinorsAgainstRook;
+  if (twoMinors && S.counts[Knight] == 2) {
+    *exactForSide = true;
+    return 1;
+  }
+  const int measure = winChanceMeasure(p, strong);
+  *exactForSide = measure <= 1;
+  const int a = measure > 0 ? measure - 1 : 0;
+  return (twoMinors ? 20 : 33) * a * a + 1;
+}
+
+}  // namespace
+
+template <Color Strong, WinChanceFamily Family>
+bool WinChanceEvaluator<Strong, Family>::evaluate(const Position& p, int* score) const {
+  bool exactForSide = false;
+  *score = Side<Strong>::sign * winChanceScore<Family>(p, Strong, &exactForSide);
+  return true;
+}
+
+template <Color Strong, WinChanceFamily Family>
+bool WinChanceEvaluator<Strong, Family>::evaluateForSide(const Position& p, int* score) const {
+  bool exactForSide = false;
+  const int value = Side<Strong>::sign * winChanceScore<Family>(p, Strong, &exactForSide);
+  if (!exactForSide) return false;
+  *score = p.whiteToMove ? value : -value;
+  return true;
+}
+
+template <Color Strong, WinChanceFamily Family>
+bool WinChanceEvaluator<Strong, Family>::probe(const Position& p, int* score, int alpha, int beta, int,
+                                               short*) const {
+  if (Family == WinChanceFamily::RookMinorAgainstRook) return false;
+  return cutNotLosing<Strong>(p, alpha, beta, score);
+}
+
 template class WinChanceEvaluator<White, WinChanceFamily::RookAgainstMinor>;
 template class WinChanceEvaluator<Black, WinChanceFamily::RookAgainstMinor>;
 template class WinChanceEvaluator<White, WinChanceFamily::RookMinorAgainstRook>;
@@ -380,11 +494,187 @@ template class WinChanceEvaluator<White, WinChanceFamily::TwoMinorsAgainstMinor>
 template class WinChanceEvaluator<Black, WinChanceFamily::TwoMinorsAgainstMinor>;
 template class WinChanceEvaluator<White, WinChanceFamily::TwoMinorsAgainstRook>;
 template class WinChanceEvaluator<Black, WinChanceFamily::TwoMinorsAgainstRook>;
-template <Color C> bool MinorAndPawnsEvaluator<C>::evaluate(const Position&, int*) const { return false; }
-template <Color C> bool MinorAndPawnsEvaluator<C>::evaluateForSide(const Position&, int*) const { return false; }
-template <Color C> bool MinorAndPawnsEvaluator<C>::probe(const Position&, int*, int, int, int, short*) const { return false; }
+
+// --- Pawn against minor piece ---
+
+namespace {
+
+// The pawn-advance value that replaces the material score when no draw is
+// recognised: the pawn's rank counted from its owner.
+inline int pawnAdvanceValue(int relativePawn) {
+  const int rank = rankOf(relativePawn);
+  return rank == 7 ? 256 : rank == 6 ? 64 : 1;
+}
+
+// The race of the knight's reach against the pawn, all squares seen from
+// the pawn's owner. True when the knight catches the pawn.
+bool knightCatchesPawn(int knight, int pawn, int pawnKing, int minorKing, bool minorToMove) {
+  Bitboard reach = squareBit(knight);
+  if (minorToMove) reach |= attackTables.knightAttacks[knight];
+  if (reach & squareBit(pawn)) return true;
+  if (rankOf(pawn) == 2) {
+    pawn -= 8;
+    if (reach & squareBit(pawn)) return true;
+  }
+  const Bitboard kingRow = squareBit(minorKing) | sideways(squareBit(minorKing));
+  Bitboard guarded = squareBit(pawnKing) | north(kingRow) | south(kingRow);
+  while (rankOf(pawn) < 8) {
+    guarded = kingDilation(guarded);
+    const Bitboard kept = reach & ~squareBit(minorKing) & ~whitePawnAttacks(squareBit(pawn)) & ~Corners &
+                          (~guarded | kingRow);
+    if (!kept) return false;
+    reach = kept;
+    for (Bitboard b = kept; b; b &= b - 1) reach |= attackTables.knightAttacks[AttackTables::lowestSquare(b)];
+    pawn -= 8;
+    if (reach & squareBit(pawn)) return !(Corners & squareBit(pawn));
+  }
+  return false;
+}
+
+}  // namespace
+
+template <Color Strong>
+bool PawnAgainstMinorEvaluator<Strong>::evaluate(const Position& p, int* score) const {
+  using S = Side<Strong>;
+  const SideState& us = S::us(p);
+  const SideState& them = S::them(p);
+  const bool usToMove = S::toMove(p);
+  const int minor = them.pieces[Knight] ? them.lists[Knight][0] : them.lists[Bishop][0];
+  const Bitboard minorBit = squareBit(minor);
+  const int pawn = S::square(us.lists[Pawn][0]);
+  const int ownKing = S::square(us.kingSquare());
+  const int otherKing = S::square(them.kingSquare());
+
+  *score = S::sign;
+  if (usToMove && (them.pawnAttacked & minorBit)) return false;
+
+  if (!p.inCheck()) {
+    const int r = S::kpk(usToMove, us.kingSquare(), them.kingSquare(), us.lists[Pawn][0]);
+    if (r == KpkBitbase::Draw) {
+      if (them.pieces[Knight] && rankOf(pawn) == 7) {
+        const int knight = S::square(minor);
+        if (knight == pawn - 1 && otherKing == pawn - 2) return false;
+        if (knight == pawn + 1) return otherKing != pawn + 2;
+      }
+      return true;
+    }
+  }
+
+  if (usToMove && (them.attacked & minorBit)) return false;
+
+  bool draw;
+  if (them.pieces[Bishop]) {
+    // The pawn's path: ahead of it to the promotion square, from two
+    // squares ahead on its first move, with its own square when the minor's
+    // side is to move.
+    Bitboard path = northFill(north(squareBit(pawn)));
+    if (rankOf(pawn) == 2) path &= ~north(squareBit(pawn));
+    if (!usToMove) path |= squareBit(pawn);
+    // us.attacked: squares the minor's side attacks; them.attacked: squares the pawn's side attacks.
+    const Bitboard held = S::squares((us.attacked & ~them.attacked) | us.attackedTwice);
+    draw = (path & held) != 0;
+  } else {
+    draw = knightCatchesPawn(S::square(minor), pawn, ownKing, otherKing, !usToMove);
+  }
+  if (draw) return true;
+  *score = S::sign * pawnAdvanceValue(pawn);
+  return false;
+}
+
+template <Color Strong>
+bool PawnAgainstMinorEvaluator<Strong>::evaluateForSide(const Position& p, int* score) const {
+  return evaluateForSideGeneric(p, score);
+}
+
+template <Color Strong>
+bool PawnAgainstMinorEvaluator<Strong>::probe(const Position& p, int* score, int alpha, int beta, int,
+                                              short*) const {
+  const SideState& us = Side<Strong>::us(p);
+  const SideState& them = Side<Strong>::them(p);
+  const bool kingInCornerZone = them.pieces[Knight] && (us.pieces[Pawn] & (FileA | FileH)) &&
+                                ((LightCornerZone | DarkCornerZone) & us.pieces[King]);
+  int exact = 0;
+  if (evaluate(p, &exact)) {
+    if (kingInCornerZone) return false;
+    *score = p.whiteToMove ? exact : -exact;
+    return true;
+  }
+  if (kingInCornerZone) return false;
+  return cutForSide<Strong>(p, 0, MateScore, alpha, beta, score);
+}
+
+template class PawnAgainstMinorEvaluator<White>;
+template class PawnAgainstMinorEvaluator<Black>;
+
+// --- Minor piece and rook pawns against king ---
+
+namespace {
+
+// The rook-pawn draw with the minor piece's side C to move or not.
+template <Color C>
+bool rookPawnDraw(const Position& p) {
+  using S = Side<C>;
+  const SideState& us = S::us(p);
+  const SideState& them = S::them(p);
+  const Bitboard pawns = us.pieces[Pawn] | them.pieces[Pawn];
+  if (pawns & ~(FileA | FileH)) return false;
+  if (AttackTables::popCount(pawns) >= 2 && (pawns & FileA) && (pawns & FileH)) return false;
+
+  // Seen from the minor's side: its pawns move toward rank 8.
+  const Bitboard ownPawns = S::squares(us.pieces[Pawn]);
+  const Bitboard otherPawns = S::squares(them.pieces[Pawn]);
+  const int weakKing = S::square(them.kingSquare());
+  const int strongKing = S::square(us.kingSquare());
+  const int promotion = fileOf(S::square(us.lists[Pawn][0]));  // on rank 8: square = file
+  const Bitboard weakKingBit = squareBit(weakKing);
+  const Bitboard nearWeakKing = attackTables.kingAttacks[weakKing];
+
+  if (Corners & weakKingBit) {
+    if (weakKing != promotion) return false;
+    if (us.pieces[Bishop]) {
+      if (isLight(promotion) == isLight(S::square(us.lists[Bishop][0]))) return false;
+      // The most advanced own pawn is the lowest square.
+      const int front = AttackTables::lowestSquare(ownPawns);
+      const Bitboard behindFront = southFill(south(squareBit(front)));
+      return !(otherPawns & fileMask(promotion) & behindFront);
+    }
+    return (ownPawns & nearWeakKing) && !(ownPawns & attackTables.kingAttacks[strongKing]);
+  }
+  if (!S::toMove(p) || !us.pieces[Knight]) return false;
+  const int knight = S::square(us.lists[Knight][0]);
+  return (Corners & Rank8 & squareBit(strongKing)) && (ownPawns & attackTables.kingAttacks[strongKing]) &&
+         (nearWeakKing & attackTables.kingAttacks[strongKing]) && isLight(weakKing) == isLight(knight) &&
+         rowOf(weakKing) <= 1;
+}
+
+}  // namespace
+
+template <Color Strong>
+bool MinorAndPawnsEvaluator<Strong>::evaluate(const Position& p, int* score) const {
+  if (!rookPawnDraw<Strong>(p)) return false;
+  *score = Side<Strong>::sign;
+  return true;
+}
+
+template <Color Strong>
+bool MinorAndPawnsEvaluator<Strong>::evaluateForSide(const Position& p, int* score) const {
+  return evaluateForSideGeneric(p, score);
+}
+
+template <Color Strong>
+bool MinorAndPawnsEvaluator<Strong>::probe(const Position& p, int* score, int alpha, int beta, int,
+                                           short*) const {
+  if (rookPawnDraw<Strong>(p)) {
+    *score = p.whiteToMove == (Strong == White) ? 1 : -1;
+    return true;
+  }
+  if (Side<Strong>::them(p).counts[0] != 1) return false;
+  return cutForSide<Strong>(p, 0, MateScore, alpha, beta, score);
+}
+
 template class MinorAndPawnsEvaluator<White>;
 template class MinorAndPawnsEvaluator<Black>;
+
 template <Color C> bool RookPawnAgainstRookEvaluator<C>::evaluate(const Position&, int*) const { return false; }
 template class RookPawnAgainstRookEvaluator<White>;
 template class RookPawnAgainstRookEvaluator<Black>;

@@ -182,6 +182,10 @@ enum class WinChanceFamily {
   TwoMinorsAgainstRook,  // KMMvKR: as KMMvKM
 };
 
+// The win-chance measure of the strong side, a small integer; 10 stands
+// for a tactical situation the measure does not judge.
+int winChanceMeasure(const Position& position, Color strong);
+
 template <Color Strong, WinChanceFamily Family>
 class WinChanceEvaluator final : public EndgameEvaluator {
  public:

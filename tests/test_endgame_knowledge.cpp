@@ -207,6 +207,95 @@ TEST(EndgameKnowledge, TwoKnightsAgainstPawnMeasure) {
   EXPECT_EQ(evaluateFen("1nn5/8/5k2/8/3KP3/8/8/8 b - -"), v);
 }
 
+// The knowledge object's own evaluate (white's view) with a starting score.
+struct Judgement {
+  bool exact;
+  int score;
+};
+
+Judgement judge(const char* fen, int startScore = 0) {
+  Evaluator evaluator;
+  const Position p = positionOf(fen);
+  Judgement j{false, startScore};
+  j.exact = selectEndgameEvaluator(evaluator.endgameTable(), p)->evaluate(p, &j.score);
+  return j;
+}
+
+TEST(EndgameKnowledge, WinChanceMeasureOfRookAgainstMinor) {
+  // Rook side to move, nothing attacked, no pattern: measure 5, a = 4.
+  const Position p = positionOf("7k/8/8/8/8/8/8/b3K1R1 w - -");
+  EXPECT_EQ(winChanceMeasure(p, White), 5);
+  EXPECT_EQ(evaluateFen("7k/8/8/8/8/8/8/b3K1R1 w - -"), 33 * 16 + 1);
+  // Colours exchanged.
+  EXPECT_EQ(evaluateFen("B3k1r1/8/8/8/8/8/8/7K b - -"), 33 * 16 + 1);
+  // A hanging bishop: a tactical measure of 10.
+  EXPECT_EQ(winChanceMeasure(positionOf("7k/8/8/8/8/8/8/b5RK w - -"), White), 10);
+  // Two knights against a knight: always 1.
+  EXPECT_EQ(judge("7k/8/3n4/8/8/8/8/1NN1K3 b - -").score, 1);
+  EXPECT_TRUE(judge("7k/8/3n4/8/8/8/8/1NN1K3 b - -").exact);
+  EXPECT_EQ(judge("1nn1k3/8/8/8/8/3N4/8/7K w - -").score, -1);
+}
+
+TEST(EndgameKnowledge, RookAgainstMinorSideDoesNotLose) {
+  // The rook side to move, not in check, not on the edge against a rook.
+  ProbeAnswer a = probeFen("7k/8/8/8/8/4K3/8/b5R1 w - -", -100, 0);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 0);
+  a = probeFen("7k/8/8/8/8/4K3/8/b5R1 b - -", 0, 100);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 0);
+  EXPECT_FALSE(probeFen("7k/8/8/8/8/4K3/8/b5R1 w - -", 0, 1).cut);
+}
+
+TEST(EndgameKnowledge, PawnAgainstMinor) {
+  // Bitbase draw: exact 1.
+  Judgement j = judge("8/8/8/8/8/4k3/4P3/2n1K3 w - -");
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // Pawn on rank 6, black to move; the bishop holds e8, which no white man attacks.
+  j = judge("8/8/4P3/1b3K2/8/8/7k/8 b - -");
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // The bishop holds no path square: the evaluation continues from 64.
+  j = judge("8/8/4P3/5K2/8/8/7k/b7 b - -", 5000);
+  EXPECT_FALSE(j.exact);
+  EXPECT_EQ(j.score, 64);
+  // White to move with the pawn attacking the knight: 1, not the advance value.
+  j = judge("8/3n4/4P3/5K2/8/8/7k/8 w - -", 5000);
+  EXPECT_FALSE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // The knight race: with black to move the knight reaches c3 in time.
+  j = judge("7k/8/8/8/3K4/8/2P5/1n6 b - -", 5000);
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // With white to move the white king's region swallows the knight's reach.
+  j = judge("7k/8/8/8/3K4/8/2P5/1n6 w - -", 5000);
+  EXPECT_FALSE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // Colours exchanged.
+  j = judge("1N6/2p5/8/3k4/8/8/8/7K w - -", -5000);
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, -1);
+}
+
+TEST(EndgameKnowledge, RookPawnWithTheWrongBishop) {
+  // a8 is light, the bishop dark: exact 1.
+  Judgement j = judge("k7/8/8/P7/8/8/8/2B1K3 w - -");
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // The right bishop wins: no draw.
+  EXPECT_FALSE(judge("k7/8/8/P7/8/8/8/3BK3 w - -").exact);
+  // Colours exchanged: a1 is dark, the bishop light.
+  j = judge("2b1k3/8/8/8/p7/8/8/K7 b - -");
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, -1);
+  EXPECT_EQ(evaluateFen("k7/8/8/P7/8/8/8/2B1K3 w - -"), 1);
+  // Against a bare king the minor's side does not lose.
+  ProbeAnswer a = probeFen("k7/8/8/8/P7/8/8/3BK3 w - -", -50, 0);
+  EXPECT_TRUE(a.cut);
+  EXPECT_EQ(a.score, 0);
+}
+
 // Random legal placements of a material signature ("KRPvKR": white king,
 // rook and pawn against black king and rook), pawns on ranks 2-7.
 std::vector<Position> placements(const std::string& signature, int wanted, std::mt19937& rng) {
