@@ -360,7 +360,6 @@ bool KNNvKPEvaluator::evaluate(const Position& p, int* score) const {
   return true;
 }
 
-// ==== STUBS (replaced below as the rules are written) ====
 
 // --- Win-chance measure ---
 
@@ -675,16 +674,242 @@ bool MinorAndPawnsEvaluator<Strong>::probe(const Position& p, int* score, int al
 template class MinorAndPawnsEvaluator<White>;
 template class MinorAndPawnsEvaluator<Black>;
 
-template <Color C> bool RookPawnAgainstRookEvaluator<C>::evaluate(const Position&, int*) const { return false; }
+// --- Rook and pawn against rook ---
+
+template <Color PawnSide>
+bool RookPawnAgainstRookEvaluator<PawnSide>::evaluate(const Position& p, int* score) const {
+  using S = Side<PawnSide>;
+  const RookPawnRankMasks& ranks = PawnSide == White ? whitePawn_ : blackPawn_;
+  const SideState& us = S::us(p);
+  const SideState& them = S::them(p);
+  const int pawn = us.lists[Pawn][0];
+  const Bitboard pawnBit = squareBit(pawn);
+  const int pawnFile = fileOf(pawn);
+  const int defenderKing = them.kingSquare();
+  const Bitboard defenderRooks = them.pieces[Rook];
+  const bool defenderToMove = !S::toMove(p);
+  const bool defenderInCheck = (them.attacked & them.pieces[King]) != 0;
+  const bool attackerInCheck = (us.attacked & us.pieces[King]) != 0;
+  // Squares ahead of the pawn, toward its promotion rank.
+  const Bitboard ahead = PawnSide == White ? northFill(north(pawnBit)) : southFill(south(pawnBit));
+
+  // The defending king on the promotion square.
+  if (ranks.promotionRank & fileMask(pawnFile) & squareBit(defenderKing)) {
+    const Bitboard rookNotAttacked = defenderRooks & ~them.attacked;
+    if ((ranks.sixthRank | ranks.seventhRank) & pawnBit) {
+      if ((defenderRooks & ranks.firstRank) && ((defenderToMove && !defenderInCheck) || attackerInCheck)) {
+        *score = S::sign;
+        return true;
+      }
+    } else if ((defenderRooks & ranks.sixthRank) &&
+               (defenderToMove || (rookNotAttacked & ranks.sixthRank))) {
+      *score = S::sign;
+      return true;
+    }
+    if (!((fileMask(2) | fileMask(3) | fileMask(4) | fileMask(5)) & pawnBit) &&
+        (defenderRooks & ranks.promotionRank) && (defenderToMove || (rookNotAttacked & ranks.promotionRank))) {
+      *score = S::sign;
+      return true;
+    }
+  }
+
+  // The long-side defence: the rook far to one side, the king on the
+  // pawn's file or on the other side.
+  const int rookFile = fileOf(them.lists[Rook][0]);
+  const int kingFile = fileOf(defenderKing);
+  const int rookSide = rookFile > pawnFile ? 1 : -1;
+  if ((rookFile - pawnFile) * rookSide >= 4 && (kingFile == pawnFile || (kingFile - pawnFile) * rookSide < 0)) {
+    *score -= S::sign * 200;
+    const Bitboard path = pawnBit | ahead;
+    const Bitboard strip = rookSide > 0 ? west(path) : east(path);
+    const int attackerKing = us.kingSquare();
+    // us.attacked: squares the defender attacks.
+    const Bitboard kingRoom = (squareBit(attackerKing) | attackTables.kingAttacks[attackerKing]) & ~us.attacked;
+    const Bitboard attackerRooks = us.pieces[Rook];
+    const bool rookBehind = (attackerRooks & fileMask(pawnFile)) && !(attackerRooks & ahead);
+    if (!(kingRoom & strip) && !rookBehind && (defenderToMove || attackerInCheck)) {
+      *score = S::sign;
+      return true;
+    }
+  }
+
+  if ((ranks.seventhRank & pawnBit) && (us.pieces[Rook] & ranks.fifthRank) &&
+      (attackTables.kingAttacks[us.kingSquare()] & pawnBit))
+    *score += S::sign * 60;
+  return false;
+}
+
 template class RookPawnAgainstRookEvaluator<White>;
 template class RookPawnAgainstRookEvaluator<Black>;
+
+// --- Bishops, one each ---
+
+namespace {
+
+// The single-pawn draw of opposite bishops with colour C owning the pawn.
+template <Color C>
+bool oppositeBishopsHoldPawn(const Position& p) {
+  const SideState& us = Side<C>::us(p);
+  const SideState& them = Side<C>::them(p);
+  const int bishop = them.lists[Bishop][0];
+  if (them.attacked & squareBit(bishop)) return false;
+  const int king = us.kingSquare();
+  if ((attackTables.diagA1H8Line[bishop] | attackTables.diagA8H1Line[bishop]) & squareBit(king)) return false;
+  const Bitboard pawnBit = us.pieces[Pawn];
+  const Bitboard frontSpan = C == White ? northFill(north(pawnBit)) : southFill(south(pawnBit));
+  for (const Bitboard diagonal : {AttackTables::diagA1H8Attacks(bishop, p.occupied),
+                                  AttackTables::diagA8H1Attacks(bishop, p.occupied)})
+    if ((diagonal & frontSpan) && AttackTables::popCount(diagonal) >= 2) return true;
+  return false;
+}
+
+inline bool oppositeBishops(const Position& p) {
+  return isLight(p.white.lists[Bishop][0]) != isLight(p.black.lists[Bishop][0]);
+}
+
+}  // namespace
+
+bool BishopEndingEvaluator::evaluate(const Position& p, int* score) const {
+  if (p.white.counts[Pawn] + p.black.counts[Pawn] != 1 || !oppositeBishops(p)) return false;
+  if (p.white.pieces[Pawn] ? oppositeBishopsHoldPawn<White>(p) : oppositeBishopsHoldPawn<Black>(p)) {
+    *score = p.white.pieces[Pawn] ? 1 : -1;
+    return true;
+  }
+  return false;
+}
+
+bool BishopEndingEvaluator::evaluateForSide(const Position& p, int* score) const {
+  return evaluateForSideGeneric(p, score);
+}
+
+bool BishopEndingEvaluator::probe(const Position& p, int* score, int, int, int, short*) const {
+  int exact = *score;
+  if (!evaluate(p, &exact)) return false;
+  // The cut is in the side to move's view.
+  *score = p.whiteToMove ? exact : -exact;
+  return true;
+}
+
+int BishopEndingEvaluator::scale(const Position& p, const Evaluator&, int score) const {
+  if (!oppositeBishops(p)) return score;
+  int h = score / 2;
+  if (h > 500) h -= (h - 500) / 2;
+  if (h < -500) h -= (h + 500) / 2;
+  const int whitePawns = p.white.counts[Pawn], blackPawns = p.black.counts[Pawn];
+  if (whitePawns == blackPawns) return score - h;
+  const Bitboard whiteColour = isLight(p.white.lists[Bishop][0]) ? LightSquares : ~LightSquares;
+  if (whitePawns > blackPawns) return score - h - 30 * AttackTables::popCount(p.black.pieces[Pawn] & whiteColour);
+  return score - h + 30 * AttackTables::popCount(p.white.pieces[Pawn] & ~whiteColour);
+}
+
+// --- Knights, one each ---
+
+int KnightEndingEvaluator::scale(const Position& p, const Evaluator&, int score) const {
+  const Bitboard rookFiles[2] = {FileA, FileH};
+  for (const Bitboard file : rookFiles)
+    score += 63 * (int((p.white.pieces[Pawn] & file) != 0) - int((p.black.pieces[Pawn] & file) != 0));
+  auto twoApart = [](int king, int knight) {
+    const int df = fileDistance(king, knight), dr = rowDistance(king, knight);
+    return (df == 0 || df == 2) && (dr == 0 || dr == 2);
+  };
+  if (twoApart(p.white.kingSquare(), p.black.lists[Knight][0])) score += 27;
+  if (twoApart(p.black.kingSquare(), p.white.lists[Knight][0])) score -= 27;
+  return score;
+}
+
+// --- Queens, one each ---
+
+int QueenEndingEvaluator::scale(const Position& p, const Evaluator& evaluator, int score) const {
+  const Bitboard passed = evaluator.pawnEntry().passedPawns;
+  if (!(p.white.attacked & p.white.pieces[King]) && (passed & p.white.pieces[Pawn])) score += 127;
+  if (!(p.black.attacked & p.black.pieces[King]) && (passed & p.black.pieces[Pawn])) score -= 127;
+  return score + 6 * (centreManhattan(p.black.lists[Queen][0]) - centreManhattan(p.white.lists[Queen][0]));
+}
+
+// --- Bishop against knight ---
+
+namespace {
+
+// Squares a minor reaches in up to two moves over squares neither held by
+// its own side nor attacked by the other.
+template <PieceType Type>
+Bitboard minorReach(const Position& p, const SideState& own, int square) {
+  auto moves = [&](int from) {
+    return Type == Bishop ? AttackTables::bishopAttacks(from, p.occupied) : attackTables.knightAttacks[from];
+  };
+  const Bitboard allowed = ~own.pieces[0] & ~own.attacked;
+  const Bitboard first = moves(square) & allowed;
+  Bitboard reach = first;
+  for (Bitboard b = first; b; b &= b - 1) reach |= moves(AttackTables::lowestSquare(b)) & allowed;
+  return reach;
+}
+
+// A side's weak pawns: backward, or blocked by an enemy pawn and not
+// defended by an own pawn.
+Bitboard weakPawns(const SideState& own, const SideState& other, bool white, Bitboard backward) {
+  const Bitboard pawns = own.pieces[Pawn];
+  const Bitboard blocked = white ? pawns & south(other.pieces[Pawn]) : pawns & north(other.pieces[Pawn]);
+  const Bitboard defended = white ? whitePawnAttacks(pawns) : blackPawnAttacks(pawns);
+  return (pawns & backward) | (blocked & ~defended);
+}
+
+}  // namespace
+
+int BishopKnightEndingEvaluator::scale(const Position& p, const Evaluator& evaluator, int score) const {
+  const bool whiteBishop = p.white.counts[Bishop] == 1;
+  const SideState& bishopSide = whiteBishop ? p.white : p.black;
+  const SideState& knightSide = whiteBishop ? p.black : p.white;
+  const PawnHashEntry& entry = evaluator.pawnEntry();
+
+  const Bitboard pawns = p.white.pieces[Pawn] | p.black.pieces[Pawn];
+  int lowFile = 8, highFile = -1;
+  for (int f = 0; f < 8; ++f)
+    if (pawns & fileMask(f)) {
+      if (f < lowFile) lowFile = f;
+      highFile = f;
+    }
+  int A = highFile >= 0 ? 25 * (highFile - lowFile + 1) - 109 : 0;
+
+  const int bishop = bishopSide.lists[Bishop][0];
+  const Bitboard passed = entry.passedPawns & bishopSide.pieces[Pawn];
+  for (Bitboard b = passed; b; b &= b - 1) {
+    const int pawn = AttackTables::lowestSquare(b);
+    const int file = fileOf(pawn);
+    if (file == 0 || file == 7) {
+      const int promotion = whiteBishop ? file : 56 + file;
+      A += isLight(promotion) == isLight(bishop) ? 252 : 220;
+    } else if (file == 1 || file == 6) {
+      A += 125;
+    }
+  }
+  score += whiteBishop ? A : -A;
+
+  const Bitboard whiteWeak = weakPawns(p.white, p.black, true, entry.backwardPawns);
+  const Bitboard blackWeak = weakPawns(p.black, p.white, false, entry.backwardPawns);
+  const Bitboard bishopReach = minorReach<Bishop>(p, bishopSide, bishop);
+  const Bitboard knightReach = minorReach<Knight>(p, knightSide, knightSide.lists[Knight][0]);
+  const Bitboard whiteMinorReach = whiteBishop ? bishopReach : knightReach;
+  const Bitboard blackMinorReach = whiteBishop ? knightReach : bishopReach;
+  score -= 35 * AttackTables::popCount(whiteWeak & blackMinorReach);
+  score += 35 * AttackTables::popCount(blackWeak & whiteMinorReach);
+  return score;
+}
+
+// --- Pawns on one side only ---
+
+int OneSidedPawnsEvaluator::scale(const Position& p, const Evaluator&, int score) const {
+  const int d = p.white.material - p.black.material;
+  const int pieces = (p.white.material - 1000 * p.white.counts[Pawn]) - (p.black.material - 1000 * p.black.counts[Pawn]);
+  if (!p.white.pieces[Pawn] && pieces >= 1 && pieces <= 3500 && d > 0 && score > 0) {
+    const int s = score - (3 * d) / 4;
+    return s > 0 ? s : 0;
+  }
+  if (!p.black.pieces[Pawn] && pieces >= -3500 && pieces <= -1 && d < 0 && score < 0) {
+    const int s = score - (3 * d) / 4;
+    return s < 0 ? s : 0;
+  }
+  return score;
+}
+
 bool PawnEndingEvaluator::probe(const Position&, int*, int, int, int, short*) const { return false; }
 int PawnEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
-bool BishopEndingEvaluator::evaluate(const Position&, int*) const { return false; }
-bool BishopEndingEvaluator::evaluateForSide(const Position&, int*) const { return false; }
-bool BishopEndingEvaluator::probe(const Position&, int*, int, int, int, short*) const { return false; }
-int BishopEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
-int KnightEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
-int QueenEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
-int BishopKnightEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
-int OneSidedPawnsEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }

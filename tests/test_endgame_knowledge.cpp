@@ -296,6 +296,65 @@ TEST(EndgameKnowledge, RookPawnWithTheWrongBishop) {
   EXPECT_EQ(a.score, 0);
 }
 
+TEST(EndgameKnowledge, RookAndPawnAgainstRookBookDraws) {
+  // Pawn e6, black king on e8, black rook on the first rank, black to move.
+  Judgement j = judge("4k3/8/4P3/4K3/8/8/8/r3R3 b - -", 2000);
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // Philidor's third-rank defence with the pawn on the fifth.
+  j = judge("4k3/8/r7/4P3/4K3/8/8/7R w - -", 2000);
+  EXPECT_TRUE(j.exact);
+  // Colours exchanged: exact -1.
+  j = judge("R3r3/8/8/8/4k3/4p3/8/4K3 w - -", -2000);
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, -1);
+  // No defence: the score goes on from the material.
+  j = judge("8/8/4k3/8/4PK2/8/8/r6R w - -", 2000);
+  EXPECT_FALSE(j.exact);
+  // Pawn on the seventh, rook on the fifth, pawn next to the king: +60.
+  j = judge("8/3kP3/5K2/R7/8/8/8/7r b - -", 2000);
+  EXPECT_FALSE(j.exact);
+  EXPECT_EQ(j.score, 2060);
+}
+
+TEST(EndgameKnowledge, OppositeBishopsWithOnePawn) {
+  // The dark bishop on a3 watches e7 on the pawn's front span along a
+  // diagonal of several squares; the white king is on neither of its diagonals.
+  Judgement j = judge("8/8/8/4P3/3K4/b7/8/4kB2 w - -");
+  EXPECT_TRUE(j.exact);
+  EXPECT_EQ(j.score, 1);
+  // Same-coloured bishops: no draw test.
+  EXPECT_FALSE(judge("8/8/8/4P3/3K4/b7/8/4k1B1 w - -").exact);
+  // The white king on the bishop's diagonal: no answer.
+  EXPECT_FALSE(judge("8/8/8/4P3/1K6/b7/8/4kB2 w - -").exact);
+}
+
+TEST(EndgameKnowledge, ScalesOfSameMaterialEndings) {
+  Evaluator evaluator;
+  const EndgameTable& t = evaluator.endgameTable();
+  // Opposite bishops, equal pawns: h = 1500 reduced to 1000.
+  Position p = positionOf("4k3/p4b2/8/8/8/8/P4B2/4K3 w - -");
+  evaluator.evaluate(p);
+  EXPECT_EQ(t.bishopEnding.scale(p, evaluator, 3000), 2000);
+  EXPECT_EQ(t.bishopEnding.scale(p, evaluator, -3000), -2000);
+  EXPECT_EQ(t.bishopEnding.scale(p, evaluator, 800), 400);
+  // Knights with white pawns on the a- and h-files only.
+  p = positionOf("4k3/8/3n4/8/P6P/8/3N4/4K3 w - -");
+  evaluator.evaluate(p);
+  EXPECT_EQ(t.knightEnding.scale(p, evaluator, 0), 126);
+  // Bishop against knight with pawns on files c to f: A = -9 toward the bishop.
+  p = positionOf("4k3/2p2p2/8/8/8/8/2P2P2/3BKn2 w - -");
+  evaluator.evaluate(p);
+  EXPECT_EQ(t.bishopKnightEnding.scale(p, evaluator, 0), -9);
+  // One-sided pawns: a bishop against a pawn.
+  p = positionOf("4k3/p7/8/8/8/8/8/2B1K3 w - -");
+  const int d = p.white.material - p.black.material;
+  const int expected = 2000 - (3 * d) / 4 > 0 ? 2000 - (3 * d) / 4 : 0;
+  EXPECT_EQ(t.oneSidedPawns.scale(p, evaluator, 2000), expected);
+  EXPECT_LT(expected, 2000);
+  EXPECT_EQ(t.oneSidedPawns.scale(p, evaluator, -2000), -2000);
+}
+
 // Random legal placements of a material signature ("KRPvKR": white king,
 // rook and pawn against black king and rook), pawns on ranks 2-7.
 std::vector<Position> placements(const std::string& signature, int wanted, std::mt19937& rng) {

@@ -128,4 +128,31 @@ TEST(EndgameSearch, DrawnMaterialScoresADraw) {
   expectScores(cases, sizeof cases / sizeof *cases, 10);
 }
 
+TEST(EndgameSearch, PhilidorDefencesScoreNearADraw) {
+  // The pawn on the sixth, the defending king on the promotion square and
+  // its rook checking from behind on the first rank: well below the pawn's
+  // worth (the search is not colour-symmetric, so the two colours may end
+  // on different leaves).
+  const ScoreCase cases[] = {
+      {"4k3/8/4P3/4K3/8/8/1R6/r7 b - - 0 1", -700, 700},
+      {"4k3/8/4P3/4K3/8/8/1R6/r7 w - - 0 1", -700, 700},
+      {"R7/1r6/8/8/4k3/4p3/8/4K3 w - - 0 1", -700, 700},  // colours exchanged
+      {"R7/1r6/8/8/4k3/4p3/8/4K3 b - - 0 1", -700, 700},
+  };
+  expectScores(cases, sizeof cases / sizeof *cases, 10);
+}
+
+TEST(EndgameSearch, OppositeBishopsAreScaledTowardADraw) {
+  int scores[2];
+  const char* const fens[2] = {"8/8/4k3/8/2b5/8/3PPK2/4B3 w - - 0 1",   // opposite bishops
+                               "8/8/4k3/8/3b4/8/3PPK2/4B3 w - - 0 1"};  // same colour
+  for (int i = 0; i < 2; ++i) {
+    auto s = std::make_unique<Searcher>(TestHash);
+    ASSERT_TRUE(s->game.setFen(fens[i]));
+    scores[i] = runSearch(*s, 8).score;
+  }
+  EXPECT_LT(scores[0], scores[1] - 500);
+  EXPECT_GT(scores[0], 0);
+}
+
 }  // namespace
