@@ -911,5 +911,145 @@ int OneSidedPawnsEvaluator::scale(const Position& p, const Evaluator&, int score
   return score;
 }
 
-bool PawnEndingEvaluator::probe(const Position&, int*, int, int, int, short*) const { return false; }
-int PawnEndingEvaluator::scale(const Position&, const Evaluator&, int s) const { return s; }
+// --- Pawn endings ---
+
+bool PawnEndingEvaluator::probe(const Position& p, int*, int, int, int, short* depthChange) const {
+  const SideState& us = p.toMove();
+  // A boxed-in king: search a little deeper.
+  if (!(attackTables.kingAttacks[us.kingSquare()] & ~us.attacked)) *depthChange = short(*depthChange + 7);
+  return false;
+}
+
+namespace {
+
+// Squares of b moved d files toward the a-file; squares that would leave
+// the board drop out.
+inline Bitboard westBy(Bitboard b, int d) {
+  Bitboard keep = 0;
+  for (int f = d; f < 8; ++f) keep |= fileMask(f);
+  return (b & keep) >> d;
+}
+
+// A passed pawn's race against the other king, every square seen from the
+// pawn's owner (moving toward rank 8; the other side's pawns toward rank
+// 1). Gives back the race's value, 0 when the pawn is caught or the race
+// has no value.
+int passedPawnRace(int pawn, Bitboard ownPawns, Bitboard otherPawns, int ownKing, int otherKing, bool ownToMove) {
+  const Bitboard otherOwnPawns = ownPawns & ~squareBit(pawn);
+  const Bitboard ownKingReach = attackTables.kingAttacks[ownKing];
+  const Bitboard fixedClosed = whitePawnAttacks(otherOwnPawns) | ownKingReach;
+  if (rankOf(pawn) == 2 && ownKing != pawn - 8) pawn -= 8;
+
+  auto closed = [&]() { return fixedClosed | otherPawns | whitePawnAttacks(squareBit(pawn)); };
+  Bitboard area = squareBit(otherKing);
+  if (!ownToMove) {
+    area |= attackTables.kingAttacks[otherKing] & ~closed();
+    if (area & squareBit(pawn)) return 0;
+  }
+  int n = 2500;
+  bool promoted = false;
+  for (;;) {
+    // The other side's pawns step toward rank 1 unless an own pawn or the
+    // own king's reach (where the other king has not come) stops them.
+    const Bitboard blockers = otherOwnPawns | squareBit(pawn) | (ownKingReach & ~area);
+    const Bitboard movers = otherPawns & ~Rank1;
+    otherPawns = (otherPawns & Rank1) | (south(movers) & ~blockers) | (movers & north(blockers));
+    if (otherPawns & Rank1) promoted = true;
+    if (promoted) {
+      n -= 625;
+      if (n < 626) return 0;
+    }
+    area = kingDilation(area) & ~closed();
+    const int next = pawn - 8;
+    if (next == ownKing) return 0;
+    pawn = next;
+    if (area & squareBit(pawn)) return 0;
+    if (rankOf(pawn) == 8) return n;
+    n -= n / 8;
+  }
+}
+
+// The value of colour C's passed pawns in C's view: the best race, else an
+// outside passer, separated passers or the bitbase against a bare king.
+template <Color C>
+int passedPawnsValue(const Position& p, const PawnHashEntry& entry) {
+  using S = Side<C>;
+  const SideState& us = S::us(p);
+  const SideState& them = S::them(p);
+  const Bitboard passed = S::squares(entry.passedPawns & us.pieces[Pawn]);
+  if (!passed) return 0;
+  const Bitboard ownPawns = S::squares(us.pieces[Pawn]);
+  const Bitboard otherPawns = S::squares(them.pieces[Pawn]);
+  const int ownKing = S::square(us.kingSquare());
+  const int otherKing = S::square(them.kingSquare());
+  const bool ownToMove = S::toMove(p);
+
+  int best = 0;
+  for (Bitboard b = passed; b; b &= b - 1) {
+    const int v = passedPawnRace(AttackTables::lowestSquare(b), ownPawns, otherPawns, ownKing, otherKing, ownToMove);
+    if (v > best) best = v;
+  }
+  if (best > 0) return best;
+  // The passed set holds one pawn per file.
+  if (AttackTables::popCount(passed) < 2) return 0;
+
+  // An outside passer: a passed file farther away than the pawn's distance
+  // to its promotion rank.
+  const int topRank = rankOf(AttackTables::lowestSquare(passed));
+  const Bitboard topRow = passed & evalbits::rankMask(topRank);
+  const Bitboard examined = (passed & ~topRow) ? passed & ~topRow : topRow;
+  for (Bitboard b = examined; b; b &= b - 1) {
+    const int pawn = AttackTables::lowestSquare(b);
+    for (Bitboard o = passed; o; o &= o - 1)
+      if (fileDistance(pawn, AttackTables::lowestSquare(o)) > 7 - rankOf(pawn)) return 1200;
+  }
+
+  // Separated passers: the closest pair of passers on neighbouring ranks.
+  int pairValue = -1;
+  const bool frontAttacked = !ownToMove && AttackTables::popCount(topRow) == 1 && (S::squares(us.attacked) & topRow);
+  if (!frontAttacked) {
+    const Bitboard withBelow = passed | south(passed);
+    for (int d = 1; d < 8 && pairValue < 0; ++d) {
+      if (d == 3 || !(westBy(withBelow, d) & withBelow)) continue;
+      pairValue = d == 1 ? 190 : d == 2 ? 50 : 50 * (d - 1);
+    }
+  }
+  if (pairValue >= 0) return otherPawns ? pairValue : 1200;
+  if (otherPawns) return 0;
+  for (Bitboard b = entry.passedPawns & us.pieces[Pawn]; b; b &= b - 1) {
+    const int r = S::kpk(ownToMove, us.kingSquare(), them.kingSquare(), AttackTables::lowestSquare(b));
+    if (KpkBitbase::isWin(r)) return 1200;
+  }
+  return -400;
+}
+
+// The barrier region's value for one king: inside it, or next to it.
+inline int barrierValue(Bitboard region, int king) {
+  if (!region) return 0;
+  if (region & squareBit(king)) return 160;
+  return (region & attackTables.kingAttacks[king]) ? 75 : 0;
+}
+
+}  // namespace
+
+int PawnEndingEvaluator::scale(const Position& p, const Evaluator& evaluator, int s) const {
+  const PawnHashEntry& entry = evaluator.pawnEntry();
+  const int wk = p.white.kingSquare(), bk = p.black.kingSquare();
+  const Bitboard whitePawns = p.white.pieces[Pawn], blackPawns = p.black.pieces[Pawn];
+  const Bitboard pawns = whitePawns | blackPawns;
+
+  // The opposition: the side to move without a spare pawn move pays.
+  const int df = fileDistance(wk, bk), dr = rowDistance(wk, bk);
+  if (df % 2 == 0 && dr % 2 == 0 && df <= 4 && dr <= 4) {
+    if (p.whiteToMove) {
+      if (!(south(blackPawns) & ~pawns & ~whitePawnAttacks(whitePawns))) s -= 60;
+    } else if (!(north(whitePawns) & ~pawns & ~blackPawnAttacks(blackPawns))) {
+      s += 60;
+    }
+  }
+  s += passedPawnsValue<White>(p, entry);
+  s -= passedPawnsValue<Black>(p, entry);
+  s += barrierValue(entry.whiteBarrierRegion, wk);
+  s -= barrierValue(entry.blackBarrierRegion, bk);
+  return s;
+}

@@ -355,6 +355,52 @@ TEST(EndgameKnowledge, ScalesOfSameMaterialEndings) {
   EXPECT_EQ(t.oneSidedPawns.scale(p, evaluator, -2000), -2000);
 }
 
+// The pawn ending's scale of the position with a positional score of 0.
+int pawnEndingScale(const char* fen) {
+  Evaluator evaluator;
+  const Position p = positionOf(fen);
+  evaluator.evaluate(p);
+  EXPECT_EQ(evaluator.endgameEvaluator(), &evaluator.endgameTable().pawnEnding) << fen;
+  return evaluator.endgameTable().pawnEnding.scale(p, evaluator, 0);
+}
+
+TEST(EndgameKnowledge, PawnEndingRaces) {
+  // h4 and h5 block each other; the a-pawn runs: 2500, 2188, 1915.
+  EXPECT_EQ(pawnEndingScale("7k/8/8/P6p/7P/8/8/6K1 w - -"), 1915);
+  EXPECT_EQ(pawnEndingScale("7k/8/P7/7p/7P/8/8/6K1 w - -"), 2188);
+  EXPECT_EQ(pawnEndingScale("7k/8/8/7p/7P/8/P7/6K1 w - -"), 1467);  // from a3: five steps
+  // Colours exchanged.
+  EXPECT_EQ(pawnEndingScale("6k1/8/8/7p/p6P/8/8/7K b - -"), -1915);
+}
+
+TEST(EndgameKnowledge, PawnEndingPasserPairs) {
+  struct Case {
+    const char* fen;
+    int expected;
+  };
+  const Case cases[] = {
+      {"8/8/1k6/6p1/PP4P1/8/8/7K w - -", 190},   // neighbours
+      {"8/8/1k6/6p1/P1P3P1/8/8/7K w - -", 50},   // two files apart
+      {"8/8/1k6/6p1/P2P2P1/8/8/7K w - -", 0},    // three files apart count nothing
+      {"8/8/1k6/6p1/6P1/P3P3/8/7K w - -", 150},  // four files apart
+      {"8/8/1k6/7p/7P/8/P4P2/7K w - -", 200},  // five files apart
+      {"8/8/1k6/6p1/P3P1P1/8/8/7K w - -", 1200}, // the e-pawn outside the a-pawn's reach
+      {"8/8/1k6/8/P1P5/8/8/7K w - -", 1200},     // no black pawns
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(pawnEndingScale(c.fen), c.expected) << c.fen;
+  }
+}
+
+TEST(EndgameKnowledge, PawnEndingOppositionAndBoxedKing) {
+  EXPECT_EQ(pawnEndingScale("8/p7/P3k3/8/4K3/8/8/8 w - -"), -60);
+  EXPECT_EQ(pawnEndingScale("8/p7/P7/8/2k1K3/8/8/8 w - -"), -60);
+  EXPECT_EQ(pawnEndingScale("8/p7/P3k3/8/4K3/8/8/8 b - -"), 60);
+  // A king without a free step: seven eighths of a ply more.
+  EXPECT_EQ(probeFen("k7/2P4p/1K6/8/8/8/8/8 b - -", -10, 10, 40, 2).depthChange, 9);
+  EXPECT_FALSE(probeFen("k7/2P4p/1K6/8/8/8/8/8 b - -", -10, 10).cut);
+}
+
 // Random legal placements of a material signature ("KRPvKR": white king,
 // rook and pawn against black king and rook), pawns on ranks 2-7.
 std::vector<Position> placements(const std::string& signature, int wanted, std::mt19937& rng) {
