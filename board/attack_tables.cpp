@@ -253,9 +253,13 @@ void AttackTables::buildKpk() {
   // Sweeps in ascending index order, updating in place, until one changes
   // nothing. Only entries still unknown are visited, so they are kept in a
   // list that each sweep compacts; the visiting order stays the index order.
+  // An entry none of whose successors changed since its last visit would
+  // stay unknown again, so it is skipped until a successor changes ("dirty").
   std::vector<int32_t> unknown;
+  unknown.reserve(sizeof kpkTable);
   for (int32_t i = 0; i < int32_t(sizeof kpkTable); ++i)
     if (kpkTable[i] == 0) unknown.push_back(i);
+  std::vector<uint8_t> dirty(sizeof kpkTable, 1);
   int pawnOfBlock[24];
   for (int p = 0; p < 64; ++p)
     if (kpkIndex[p] >= 0) pawnOfBlock[kpkIndex[p] / 8192] = p;
@@ -266,6 +270,11 @@ void AttackTables::buildKpk() {
     size_t kept = 0;
     for (size_t k = 0; k < unknown.size(); ++k) {
       const int32_t i = unknown[k];
+      if (!dirty[i]) {
+        unknown[kept++] = i;
+        continue;
+      }
+      dirty[i] = 0;
       const int32_t block = i & ~8191;
       const int p = pawnOfBlock[i >> 13];
       const int w = (i >> 6) & 63;
@@ -277,7 +286,7 @@ void AttackTables::buildKpk() {
         bool open = false;
         int found = 0;
         for (Bitboard b = kingAttacks[s]; b; b &= b - 1) {
-          const int v = kpkTable[block + 64 * w + lowestSquare(b)];
+          const int v = kpkTable[block + 64 * w + __builtin_ctzll(b)];
           if (v == 0) open = true;
           else if (v < 126) {
             found = v;
@@ -301,13 +310,17 @@ void AttackTables::buildKpk() {
         }
         if (found) value = found + 1;
         else if (!open) value = 126;
+        if (value) {
+          // Its predecessors: the weak king's steps into it.
+          for (Bitboard b = kingAttacks[w]; b; b &= b - 1) dirty[block + 64 * __builtin_ctzll(b) + s] = 1;
+        }
       } else {
         // The weak king's steps: one drawing reply holds, otherwise the
         // longest win counts.
         bool open = false, drawn = false;
         int longest = 0;
         for (Bitboard b = kingAttacks[w]; b; b &= b - 1) {
-          const int v = kpkTable[block + StrongToMove + 64 * lowestSquare(b) + s];
+          const int v = kpkTable[block + StrongToMove + 64 * __builtin_ctzll(b) + s];
           if (v == 0) open = true;
           else if (v == 126) {
             drawn = true;
@@ -318,6 +331,14 @@ void AttackTables::buildKpk() {
         }
         if (drawn) value = 126;
         else if (!open) value = longest + 1;
+        if (value) {
+          // Its predecessors: the strong king's steps into it and the pawn's
+          // advances onto this pawn square.
+          for (Bitboard b = kingAttacks[s]; b; b &= b - 1)
+            dirty[block + StrongToMove + 64 * w + __builtin_ctzll(b)] = 1;
+          if (kpkIndex[p + 8] >= 0) dirty[kpkIndex[p + 8] + StrongToMove + 64 * w + s] = 1;
+          if (rowOf(p) == 4) dirty[kpkIndex[p + 16] + StrongToMove + 64 * w + s] = 1;
+        }
       }
       if (value) {
         kpkTable[i] = uint8_t(value);
