@@ -47,6 +47,20 @@ ProbeAnswer probeFen(const char* fen, int alpha, int beta, int depth = 40, short
   return a;
 }
 
+// The knowledge object's own evaluate (white's view) with a starting score.
+struct Judgement {
+  bool exact;
+  int score;
+};
+
+Judgement judge(const char* fen, int startScore = 0) {
+  Evaluator evaluator;
+  const Position p = positionOf(fen);
+  Judgement j{false, startScore};
+  j.exact = selectEndgameEvaluator(evaluator.endgameTable(), p)->evaluate(p, &j.score);
+  return j;
+}
+
 struct EvalCase {
   const char* fen;
   int expected;  // side to move's view
@@ -179,6 +193,18 @@ TEST(EndgameKnowledge, BishopAndKnightDriveTheKingToTheRightCorner) {
   EXPECT_FALSE(probeFen("8/8/8/3k4/8/8/8/2B2K1N w - -", 0, 2).cut);
 }
 
+TEST(EndgameKnowledge, BishopAndKnightMeasureInTheCorner) {
+  // The black king on a8 (a target corner of the light bishop) has no
+  // free step: no distance or escape term, kings two steps apart (+1), and
+  // the room count leaves the king's own square out (n = 0).
+  EXPECT_EQ(judge("k7/3N4/1K6/8/8/7B/8/8 w - -").score, 3000 + 1);
+  // The bishop in the other target corner: -3 inside the inner ball and,
+  // counted on its own, -2 for the long diagonal.
+  EXPECT_EQ(judge("k7/8/1KN5/8/8/8/8/7B w - -").score, 3000 - 3 - 2 + 1);
+  // The same with colours exchanged, in white's view.
+  EXPECT_EQ(judge("7b/8/8/8/8/1kn5/8/K7 b - -").score, -(3000 - 3 - 2 + 1));
+}
+
 TEST(EndgameKnowledge, HeldValueReplacesTheMaterialAndCapsTheSideWithoutPawns) {
   Evaluator evaluator;
   const EndgameTable& t = evaluator.endgameTable();
@@ -205,20 +231,6 @@ TEST(EndgameKnowledge, TwoKnightsAgainstPawnMeasure) {
   const int v = 1000 + 0 + 0 - 42 * 4 - 16 * 2 + 200;
   EXPECT_EQ(evaluateFen("8/8/8/3kp3/8/5K2/8/1NN5 w - -"), v);
   EXPECT_EQ(evaluateFen("1nn5/8/5k2/8/3KP3/8/8/8 b - -"), v);
-}
-
-// The knowledge object's own evaluate (white's view) with a starting score.
-struct Judgement {
-  bool exact;
-  int score;
-};
-
-Judgement judge(const char* fen, int startScore = 0) {
-  Evaluator evaluator;
-  const Position p = positionOf(fen);
-  Judgement j{false, startScore};
-  j.exact = selectEndgameEvaluator(evaluator.endgameTable(), p)->evaluate(p, &j.score);
-  return j;
 }
 
 TEST(EndgameKnowledge, WinChanceMeasureOfRookAgainstMinor) {
