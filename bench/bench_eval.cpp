@@ -31,6 +31,30 @@ const char* const kEvalFens[] = {
     "r2q1rk1/pb1nbppp/1p2pn2/2pp4/3P4/1PN1PN2/PBQ1BPPP/R4RK1 w - -",
 };
 
+// Endings the endgame knowledge judges: king and pawn, mating material,
+// rook endings, minor pieces against pawns, same-piece endings with pawns
+// and pawn endings.
+const char* const kEndgameFens[] = {
+    "8/8/8/4k3/8/8/4P3/4K3 w - -",      "8/4p3/8/8/3K4/8/8/4k3 b - -",
+    "8/8/8/3k4/8/8/8/R3K3 w - -",       "8/8/3k4/8/8/8/8/2BNK3 w - -",
+    "8/8/8/3k4/8/8/8/1NN1K3 b - -",     "4k3/r7/4P3/4K3/8/8/8/1R6 b - -",
+    "1k6/8/8/8/8/8/2r5/R4K2 w - -",    "8/8/4k3/4p3/8/3N4/8/4K3 w - -",
+    "8/2b5/4k3/8/2P5/4K3/8/8 b - -",    "6k1/8/8/b7/P7/1K6/8/8 w - -",
+    "8/5k2/3b4/3P1p2/5P2/3BK3/8/8 w - -", "8/4k3/4n3/p7/P4P2/4K3/3N4/8 w - -",
+    "3q4/5k2/5p2/8/8/2P5/3Q1K2/8 w - -", "8/5k2/3n1p2/8/2P5/2B1K3/8/8 b - -",
+    "8/p4k2/1p6/8/8/8/5K2/4R3 w - -",   "8/pp3k2/8/8/8/8/P4K1P/8 w - -",
+    "8/6k1/8/4K3/8/8/3R4/5r2 w - -",     "8/8/8/3k4/8/4B3/4K3/1r6 b - -",
+};
+
+std::vector<Position> positionsOf(const char* const* fens, size_t count) {
+  std::vector<Position> out;
+  for (size_t i = 0; i < count; ++i) {
+    Position p;
+    if (p.setFen(fens[i])) out.push_back(p);
+  }
+  return out;
+}
+
 std::vector<Position> benchPositions() {
   std::vector<Position> out;
   for (const char* fen : kEvalFens) {
@@ -72,6 +96,18 @@ void BM_EvaluateCold(benchmark::State& state) {
   state.SetLabel("hashes emptied before each pass");
 }
 BENCHMARK(BM_EvaluateCold);
+
+void BM_EvaluateEndgames(benchmark::State& state) {
+  const std::vector<Position> positions = positionsOf(kEndgameFens, sizeof kEndgameFens / sizeof *kEndgameFens);
+  Evaluator evaluator;
+  for (const Position& p : positions) evaluator.evaluate(p);
+  for (auto _ : state) {
+    for (const Position& p : positions) benchmark::DoNotOptimize(evaluator.evaluate(p));
+  }
+  reportPerEvaluation(state, positions.size());
+  state.SetLabel("endings, hashes warm");
+}
+BENCHMARK(BM_EvaluateEndgames);
 
 void BM_ClearHashes(benchmark::State& state) {
   Evaluator evaluator;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -200,11 +201,155 @@ AttackTables::AttackTables() {
   buildBitScan();
   buildLineTables();
   initMagics();
+  buildKpk();
 }
 
 AttackTables::~AttackTables() {
   delete[] bishopAttackTable;
   delete[] rookAttackTable;
+}
+
+void AttackTables::buildKpk() {
+  const Bitboard pawnSquares = squaresToBitboard("A2A3A4A5A6A7B2B3B4B5B6B7C2C3C4C5C6C7D2D3D4D5D6D7");
+  std::memset(kpkTable, 0, sizeof kpkTable);
+  constexpr int StrongToMove = 4096;
+
+  // Initial marks: impossible placements, the pawn just taken, stalemates
+  // and safe promotions at once.
+  int blocks = 0;
+  for (int p = 0; p < 64; ++p) {
+    kpkIndex[p] = -1;
+    if (!(pawnSquares & squareBit(p))) continue;
+    kpkIndex[p] = blocks++ * 8192;
+    const Bitboard pawnAttacks = whitePawnAttacks(squareBit(p));
+    const int front = p - 8;
+    for (int w = 0; w < 64; ++w) {
+      for (int s = 0; s < 64; ++s) {
+        uint8_t& defender = kpkTable[kpkIndex[p] + 64 * w + s];
+        uint8_t& attacker = kpkTable[kpkIndex[p] + StrongToMove + 64 * w + s];
+        if (s == p || s == w || (kingAttacks[w] & squareBit(s))) {
+          defender = attacker = 127;
+          continue;
+        }
+        if (w == p) {
+          defender = 127;
+          attacker = 126;
+          continue;
+        }
+        if (pawnAttacks & squareBit(w)) attacker = 127;
+        if (!(kingAttacks[w] & ~pawnAttacks & ~kingAttacks[s])) defender = 126;
+        const bool strongKingStuck = !(kingAttacks[s] & ~squareBit(p) & ~kingAttacks[w]);
+        if (strongKingStuck && (front == w || front == s)) {
+          attacker = 126;
+        } else if (rowOf(p) == 1 && front != w && front != s &&
+                   (!(kingAttacks[w] & squareBit(front)) || (kingAttacks[s] & squareBit(front))) &&
+                   attacker != 127) {
+          attacker = 1;
+        }
+      }
+    }
+  }
+
+  // Sweeps in ascending index order, updating in place, until one changes
+  // nothing. Only entries still unknown are visited, so they are kept in a
+  // list that each sweep compacts; the visiting order stays the index order.
+  // An entry none of whose successors changed since its last visit would
+  // stay unknown again, so it is skipped until a successor changes ("dirty").
+  std::vector<int32_t> unknown;
+  unknown.reserve(sizeof kpkTable);
+  for (int32_t i = 0; i < int32_t(sizeof kpkTable); ++i)
+    if (kpkTable[i] == 0) unknown.push_back(i);
+  std::vector<uint8_t> dirty(sizeof kpkTable, 1);
+  int pawnOfBlock[24];
+  for (int p = 0; p < 64; ++p)
+    if (kpkIndex[p] >= 0) pawnOfBlock[kpkIndex[p] / 8192] = p;
+
+  bool changed = true;
+  while (changed) {
+    changed = false;
+    size_t kept = 0;
+    for (size_t k = 0; k < unknown.size(); ++k) {
+      const int32_t i = unknown[k];
+      if (!dirty[i]) {
+        unknown[kept++] = i;
+        continue;
+      }
+      dirty[i] = 0;
+      const int32_t block = i & ~8191;
+      const int p = pawnOfBlock[i >> 13];
+      const int w = (i >> 6) & 63;
+      const int s = i & 63;
+      int value = 0;
+      if (i & StrongToMove) {
+        // The strong king's steps, then the pawn's advances; the first
+        // winning successor decides.
+        bool open = false;
+        int found = 0;
+        for (Bitboard b = kingAttacks[s]; b; b &= b - 1) {
+          const int v = kpkTable[block + 64 * w + __builtin_ctzll(b)];
+          if (v == 0) open = true;
+          else if (v < 126) {
+            found = v;
+            break;
+          }
+        }
+        if (!found) {
+          const int front = p - 8;
+          int advances[2];
+          int count = 0;
+          if (rowOf(p) == 6 && front != w && front != s) advances[count++] = p - 16;
+          if (rowOf(front) > 0) advances[count++] = front;
+          for (int a = 0; a < count; ++a) {
+            const int v = kpkTable[kpkIndex[advances[a]] + 64 * w + s];
+            if (v == 0) open = true;
+            else if (v < 126) {
+              found = v;
+              break;
+            }
+          }
+        }
+        if (found) value = found + 1;
+        else if (!open) value = 126;
+        if (value) {
+          // Its predecessors: the weak king's steps into it.
+          for (Bitboard b = kingAttacks[w]; b; b &= b - 1) dirty[block + 64 * __builtin_ctzll(b) + s] = 1;
+        }
+      } else {
+        // The weak king's steps: one drawing reply holds, otherwise the
+        // longest win counts.
+        bool open = false, drawn = false;
+        int longest = 0;
+        for (Bitboard b = kingAttacks[w]; b; b &= b - 1) {
+          const int v = kpkTable[block + StrongToMove + 64 * __builtin_ctzll(b) + s];
+          if (v == 0) open = true;
+          else if (v == 126) {
+            drawn = true;
+            break;
+          } else if (v != 127 && v > longest) {
+            longest = v;
+          }
+        }
+        if (drawn) value = 126;
+        else if (!open) value = longest + 1;
+        if (value) {
+          // Its predecessors: the strong king's steps into it and the pawn's
+          // advances onto this pawn square.
+          for (Bitboard b = kingAttacks[s]; b; b &= b - 1)
+            dirty[block + StrongToMove + 64 * w + __builtin_ctzll(b)] = 1;
+          if (kpkIndex[p + 8] >= 0) dirty[kpkIndex[p + 8] + StrongToMove + 64 * w + s] = 1;
+          if (rowOf(p) == 4) dirty[kpkIndex[p + 16] + StrongToMove + 64 * w + s] = 1;
+        }
+      }
+      if (value) {
+        kpkTable[i] = uint8_t(value);
+        changed = true;
+      } else {
+        unknown[kept++] = i;
+      }
+    }
+    unknown.resize(kept);
+  }
+  for (int32_t i : unknown) kpkTable[i] = 126;
 }
 
 void AttackTables::buildSteps() {

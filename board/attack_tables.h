@@ -52,6 +52,15 @@ class AttackTables {
   Bitboard diagA1H8Line[64];
   Bitboard diagA8H1Line[64];
   int8_t bitScan[256];
+  // King and pawn against king, squares seen from the pawn's side (the
+  // pawn moving toward rank 8); pawns on files a-d only. kpkIndex holds the
+  // start of each pawn square's block of 8192 entries (-1 for squares off
+  // files a-d or ranks 2-7); a block holds 4096 entries with the weak side
+  // to move and then 4096 with the strong side to move, each 64 x weak
+  // king + strong king. Entries: 127 impossible, 126 draw, 1-125 plies to
+  // a safe promotion as the build counts them.
+  int32_t kpkIndex[64];
+  uint8_t kpkTable[24 * 8192];
 
   static inline Bitboard bishopAttacks(int s, Bitboard occ);
   static inline Bitboard rookAttacks(int s, Bitboard occ);
@@ -75,9 +84,37 @@ class AttackTables {
   void buildSteps();
   void buildBitScan();
   void buildLineTables();
+  void buildKpk();
 };
 
 extern AttackTables attackTables;
+
+// Look-up of the king and pawn against king bitbase.
+struct KpkBitbase {
+  static constexpr int Impossible = 127;
+  static constexpr int Draw = -1;
+
+  // The squares as seen from the pawn's owner (the strong side), its pawn
+  // moving toward rank 8; a caller with a black pawn passes 63 - square for
+  // all three and swaps the side-to-move flag. Gives back -1 for a draw,
+  // 127 for an impossible placement or a pawn off ranks 2-7, otherwise the
+  // plies to a safe promotion (1-125).
+  static int probe(const AttackTables& tables, uint8_t strongSideToMove, int strongKing, int weakKing, int pawn) {
+    int index = tables.kpkIndex[pawn];
+    if (index < 0) {
+      // Files e-h answer as their mirror images on files d-a.
+      strongKing ^= 7;
+      weakKing ^= 7;
+      index = tables.kpkIndex[pawn ^ 7];
+      if (index < 0) return Impossible;
+    }
+    const int value = tables.kpkTable[index + (strongSideToMove ? 4096 : 0) + 64 * weakKing + strongKing];
+    return value == 126 ? Draw : value;
+  }
+
+  // Whether a probe's answer says the strong side wins.
+  static bool isWin(int answer) { return answer >= 0 && answer < 126; }
+};
 
 // Slider attack set from s under occ, traced square by square: the reference
 // the tables are built from.

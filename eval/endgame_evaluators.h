@@ -77,9 +77,10 @@ struct RookPawnRankMasks {
   }
 };
 
-// The table's default member: no knowledge, every answer false, the score
-// unchanged.
-class DefaultEndgameEvaluator final : public EndgameEvaluator {
+// A class that knows nothing by default: evaluate, evaluateForSide and
+// probe answer false and leave the score and the depth change alone. The
+// knowledge classes override what they know.
+class NoAnswerEndgameEvaluator : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
   bool evaluateForSide(const Position& position, int* score) const override;
@@ -87,11 +88,16 @@ class DefaultEndgameEvaluator final : public EndgameEvaluator {
              short* depthChange) const override;
 };
 
-// The knowledge classes, in table order. Until a class's own rules are
-// written it answers exactly as the default member, so selection already
-// hands out the right object and the rules can be added one class at a time.
+// The table's default member: no knowledge, every answer false, the score
+// unchanged.
+class DefaultEndgameEvaluator final : public NoAnswerEndgameEvaluator {};
 
-// KvK, KMvK, KvKM, KMvKM.
+// The knowledge classes, in table order. A white-strong class and its
+// black-strong mirror are one template over the strong side's colour;
+// squares of the black side are turned top to bottom (square ^ 56), so that
+// a position and its colour-mirrored copy are judged alike.
+
+// KvK, KMvK, KvKM, KMvKM: a dead draw, searched no deeper.
 class DrawEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
@@ -100,7 +106,8 @@ class DrawEvaluator final : public EndgameEvaluator {
              short* depthChange) const override;
 };
 
-// Two knights against a bare king, either colour.
+// Two knights against a bare king, either colour: a draw, searched at most
+// one ply deep.
 class KNNvKEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
@@ -109,43 +116,31 @@ class KNNvKEvaluator final : public EndgameEvaluator {
              short* depthChange) const override;
 };
 
-// KPvK.
-class KPvKEvaluator final : public EndgameEvaluator {
+// King and pawn against king from the bitbase (Strong owns the pawn).
+template <Color Strong>
+class PawnAgainstKingEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
   bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KPvKEvaluator = PawnAgainstKingEvaluator<White>;
+using KvKPEvaluator = PawnAgainstKingEvaluator<Black>;
 
-// KvKP.
-class KvKPEvaluator final : public EndgameEvaluator {
+// Rook or queen against a bare king: a material bonus, and the bound of a
+// certain win while no man of the strong side hangs.
+template <Color Strong>
+class MajorAgainstKingEvaluator final : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KXvKEvaluator = MajorAgainstKingEvaluator<White>;
+using KvKXEvaluator = MajorAgainstKingEvaluator<Black>;
 
-// KRvK, KQvK.
-class KXvKEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KvKR, KvKQ.
-class KvKXEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KRvKR, KQvKQ.
+// KRvKR, KQvKQ: a draw in a quiet position.
 class KXvKXEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
@@ -154,203 +149,143 @@ class KXvKXEvaluator final : public EndgameEvaluator {
              short* depthChange) const override;
 };
 
-// KQvKR.
-class KQvKREvaluator final : public EndgameEvaluator {
+// Queen against rook (Strong has the queen).
+template <Color Strong>
+class QueenAgainstRookEvaluator final : public NoAnswerEndgameEvaluator {
+ public:
+  bool evaluate(const Position& position, int* score) const override;
+  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
+             short* depthChange) const override;
+};
+using KQvKREvaluator = QueenAgainstRookEvaluator<White>;
+using KRvKQEvaluator = QueenAgainstRookEvaluator<Black>;
+
+// Pawn against a minor piece (Strong owns the pawn).
+template <Color Strong>
+class PawnAgainstMinorEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
   bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KPvKMEvaluator = PawnAgainstMinorEvaluator<White>;
+using KMvKPEvaluator = PawnAgainstMinorEvaluator<Black>;
 
-// KRvKQ.
-class KRvKQEvaluator final : public EndgameEvaluator {
+// The families judged by the win-chance measure: a rook, a rook and a minor
+// or two minors against a minor or a rook.
+enum class WinChanceFamily {
+  RookAgainstMinor,     // KRvKM: 33 a^2 + 1, the strong side does not lose
+  RookMinorAgainstRook, // KRMvKR: 33 a^2 + 1, no probe
+  TwoMinorsAgainstMinor, // KMMvKM: 1 with two knights, else 20 a^2 + 1,
+                         // the strong side does not lose
+  TwoMinorsAgainstRook,  // KMMvKR: as KMMvKM
+};
+
+// The win-chance measure of the strong side, a small integer; 10 stands
+// for a tactical situation the measure does not judge.
+int winChanceMeasure(const Position& position, Color strong);
+
+template <Color Strong, WinChanceFamily Family>
+class WinChanceEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
   bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KRvKMEvaluator = WinChanceEvaluator<White, WinChanceFamily::RookAgainstMinor>;
+using KMvKREvaluator = WinChanceEvaluator<Black, WinChanceFamily::RookAgainstMinor>;
+using KRMvKREvaluator = WinChanceEvaluator<White, WinChanceFamily::RookMinorAgainstRook>;
+using KRvKRMEvaluator = WinChanceEvaluator<Black, WinChanceFamily::RookMinorAgainstRook>;
 
-// KPvKM.
-class KPvKMEvaluator final : public EndgameEvaluator {
+using KMMvKMEvaluator = WinChanceEvaluator<White, WinChanceFamily::TwoMinorsAgainstMinor>;
+using KMvKMMEvaluator = WinChanceEvaluator<Black, WinChanceFamily::TwoMinorsAgainstMinor>;
+using KMMvKREvaluator = WinChanceEvaluator<White, WinChanceFamily::TwoMinorsAgainstRook>;
+using KRvKMMEvaluator = WinChanceEvaluator<Black, WinChanceFamily::TwoMinorsAgainstRook>;
+
+// A minor piece and pawns against king (and pawns): the rook-pawn draws
+// (Strong has the minor).
+template <Color Strong>
+class MinorAndPawnsEvaluator final : public EndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
   bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KMPvKEvaluator = MinorAndPawnsEvaluator<White>;
+using KvKMPEvaluator = MinorAndPawnsEvaluator<Black>;
 
-// KMvKP.
-class KMvKPEvaluator final : public EndgameEvaluator {
+// Bishop and knight against king: drive the king to a corner of the
+// bishop's colour (Strong has the pieces).
+template <Color Strong>
+class BishopKnightMateEvaluator final : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KBNvKEvaluator = BishopKnightMateEvaluator<White>;
+using KvKBNEvaluator = BishopKnightMateEvaluator<Black>;
 
-// KRvKM.
-class KRvKMEvaluator final : public EndgameEvaluator {
+// Queen and minor against queen (Strong has the minor): the mop-up score,
+// never a search cut.
+template <Color Strong>
+class QueenMinorAgainstQueenEvaluator final : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
 };
+using KQMvKQEvaluator = QueenMinorAgainstQueenEvaluator<White>;
+using KQvKQMEvaluator = QueenMinorAgainstQueenEvaluator<Black>;
 
-// KMvKR.
-class KMvKREvaluator final : public EndgameEvaluator {
+// The material-setting classes: the held value replaces the material
+// score, and the side without pawns is never evaluated better than even.
+class HeldValueEvaluator : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// Black minor and pawns against the white king (and pawns).
-class KvKMPEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// White minor and pawns against the black king (and pawns).
-class KMPvKEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KBNvK.
-class KBNvKEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KvKBN.
-class KvKBNEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KRMvKR.
-class KRMvKREvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KRvKRM.
-class KRvKRMEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KMMvKM.
-class KMMvKMEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KMvKMM.
-class KMvKMMEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KMMvKR.
-class KMMvKREvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KRvKMM.
-class KRvKMMEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KQMvKQ.
-class KQMvKQEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KQvKQM.
-class KQvKQMEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-};
-
-// KRvKMP; the held value replaces the material score.
-class KRvKMPEvaluator final : public EndgameEvaluator {
- public:
-  KRvKMPEvaluator() : value_(100) {}
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
   int heldValue() const { return value_; }
+
+ protected:
+  explicit HeldValueEvaluator(int value) : value_(value) {}
 
  private:
   int value_;
 };
 
-// KMPvKR; the held value replaces the material score.
-class KMPvKREvaluator final : public EndgameEvaluator {
+// KRvKMP.
+class KRvKMPEvaluator final : public HeldValueEvaluator {
  public:
-  KMPvKREvaluator() : value_(-100) {}
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-  int heldValue() const { return value_; }
-
- private:
-  int value_;
+  KRvKMPEvaluator() : HeldValueEvaluator(100) {}
 };
 
-// KRPvKR, with the rank masks of both pawn colours.
-class KRPvKREvaluator final : public EndgameEvaluator {
+// KMPvKR.
+class KMPvKREvaluator final : public HeldValueEvaluator {
+ public:
+  KMPvKREvaluator() : HeldValueEvaluator(-100) {}
+};
+
+// KRMvKRP.
+class KRMvKRPEvaluator final : public HeldValueEvaluator {
+ public:
+  KRMvKRPEvaluator() : HeldValueEvaluator(100) {}
+};
+
+// KRPvKRM.
+class KRPvKRMEvaluator final : public HeldValueEvaluator {
+ public:
+  KRPvKRMEvaluator() : HeldValueEvaluator(-100) {}
+};
+
+// Rook and pawn against rook, with the rank masks of both pawn colours
+// (PawnSide owns the pawn): book draws and the long-side defence.
+template <Color PawnSide>
+class RookPawnAgainstRookEvaluator final : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
   const RookPawnRankMasks& ranksForWhitePawn() const { return whitePawn_; }
   const RookPawnRankMasks& ranksForBlackPawn() const { return blackPawn_; }
 
@@ -358,66 +293,21 @@ class KRPvKREvaluator final : public EndgameEvaluator {
   RookPawnRankMasks whitePawn_ = RookPawnRankMasks::forWhitePawn();
   RookPawnRankMasks blackPawn_ = RookPawnRankMasks::forBlackPawn();
 };
+using KRPvKREvaluator = RookPawnAgainstRookEvaluator<White>;
+using KRvKRPEvaluator = RookPawnAgainstRookEvaluator<Black>;
 
-// KRvKRP, with the rank masks of both pawn colours.
-class KRvKRPEvaluator final : public EndgameEvaluator {
+// Two knights against king and pawn, either colour: an exact measure.
+class KNNvKPEvaluator final : public NoAnswerEndgameEvaluator {
  public:
   bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-  const RookPawnRankMasks& ranksForWhitePawn() const { return whitePawn_; }
-  const RookPawnRankMasks& ranksForBlackPawn() const { return blackPawn_; }
-
- private:
-  RookPawnRankMasks whitePawn_ = RookPawnRankMasks::forWhitePawn();
-  RookPawnRankMasks blackPawn_ = RookPawnRankMasks::forBlackPawn();
-};
-
-// KRMvKRP; the held value replaces the material score.
-class KRMvKRPEvaluator final : public EndgameEvaluator {
- public:
-  KRMvKRPEvaluator() : value_(100) {}
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-  int heldValue() const { return value_; }
-
- private:
-  int value_;
-};
-
-// KRPvKRM; the held value replaces the material score.
-class KRPvKRMEvaluator final : public EndgameEvaluator {
- public:
-  KRPvKRMEvaluator() : value_(-100) {}
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
-  int heldValue() const { return value_; }
-
- private:
-  int value_;
-};
-
-// Two knights against king and pawn, either colour.
-class KNNvKPEvaluator final : public EndgameEvaluator {
- public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
 };
 
 // Kings and pawns only.
-class PawnEndingEvaluator final : public EndgameEvaluator {
+class PawnEndingEvaluator final : public NoAnswerEndgameEvaluator {
  public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };
 
 // One bishop each, with pawns.
@@ -427,40 +317,29 @@ class BishopEndingEvaluator final : public EndgameEvaluator {
   bool evaluateForSide(const Position& position, int* score) const override;
   bool probe(const Position& position, int* score, int alpha, int beta, int depth,
              short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };
 
 // One knight each, with pawns.
-class KnightEndingEvaluator final : public EndgameEvaluator {
+class KnightEndingEvaluator final : public NoAnswerEndgameEvaluator {
  public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };
 
 // One queen each, with pawns.
-class QueenEndingEvaluator final : public EndgameEvaluator {
+class QueenEndingEvaluator final : public NoAnswerEndgameEvaluator {
  public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };
 
 // Bishop against knight, with pawns.
-class BishopKnightEndingEvaluator final : public EndgameEvaluator {
+class BishopKnightEndingEvaluator final : public NoAnswerEndgameEvaluator {
  public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };
 
 // Any material where exactly one side has pawns.
-class OneSidedPawnsEvaluator final : public EndgameEvaluator {
+class OneSidedPawnsEvaluator final : public NoAnswerEndgameEvaluator {
  public:
-  bool evaluate(const Position& position, int* score) const override;
-  bool evaluateForSide(const Position& position, int* score) const override;
-  bool probe(const Position& position, int* score, int alpha, int beta, int depth,
-             short* depthChange) const override;
+  int scale(const Position& position, const Evaluator& evaluator, int score) const override;
 };

@@ -41,8 +41,9 @@ struct StructureCase {
 };
 
 const StructureCase kStructures[] = {
-    // Square tables, isolated pawn, defended and undefended tables, passed tables.
-    {"lone pawn e2", "4k3/8/8/8/8/8/4P3/4K3 w - -", -225, -137},
+    // Square tables, isolated pawn, defended and undefended tables, passed tables
+    // (queens keep the king-and-pawn knowledge, which needs no pawn entry, away).
+    {"lone pawn e2", "3qk3/8/8/8/8/8/4P3/3QK3 w - -", -225, -137},
     // All three backward; black pays twice for c6; the b-d majority is white's.
     {"b5 and d5 against c7", "4k3/2p5/8/1P1P4/8/8/8/4K3 w - -", -9, -247},
     {"doubled and isolated", "4k3/8/8/8/8/4P3/4P3/K7 w - -", -550, -492},
@@ -97,7 +98,7 @@ TEST_F(PawnStructureTest, PositionsWithoutPawnsUseTheZeroEntry) {
 }
 
 TEST_F(PawnStructureTest, HashReplacesOnAMiss) {
-  const PawnHashEntry& first = entryOf("4k3/8/8/8/8/8/4P3/4K3 w - -");
+  const PawnHashEntry& first = entryOf("3qk3/8/8/8/8/8/4P3/3QK3 w - -");
   const PawnHashEntry* slot = &first;
   const int mg = first.mg;
   // The same pawns with other pieces hit the stored entry.
