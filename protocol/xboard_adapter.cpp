@@ -266,7 +266,14 @@ void XboardAdapter::startThinking(const char* ponderText) {
   } else {
     int movesToGo = 0;
     const int period = clock_.currentPeriod(pliesPlayed(), ponderText ? 1 : 0, movesToGo);
-    const double engine = double(clock_.engineMs());
+    // The engine's clock has been running since the opponent's move (or
+    // "go"); what the hand-over to the search has taken is already spent.
+    int64_t left = clock_.engineMs();
+    if (!ponderText) {
+      const int64_t spent = nowMs() - moveStart_;
+      if (spent > 0 && left > 0) left = spent < left ? left - spent : 0;
+    }
+    const double engine = double(left);
     const double increment = clock_.period(period).incrementMs;
     std::snprintf(go, sizeof go, "go wtime %16.0f btime %16.0f winc %16.0f binc %16.0f", engine, engine, increment,
                   increment);
