@@ -48,7 +48,7 @@ void readMoveWord(const char* line, size_t offset, char* out) {
 
 void XboardAdapter::QueueTarget::handleLine(const char* line) {
   const size_t n = std::strlen(EchoWord);
-  if (!std::strncmp(line, EchoWord, n)) output_->writeLine(line + n);
+  if (!std::strncmp(line, EchoWord, n)) output_->writeAnswer(line + n);
   else inner_->handleLine(line);
 }
 
@@ -77,7 +77,7 @@ void XboardAdapter::post(const char* text, uint64_t tag) {
     // needs the adapter's lock.
     char shortText[64];
     copyBounded(shortText, text, sizeof shortText - 1);
-    output_->diagnostic("command queue full", shortText);
+    output_->answerDiagnostic("command queue full", shortText);
   }
 }
 
@@ -93,14 +93,14 @@ void XboardAdapter::handleLine(const char* line) {
   bool quit = false;
   pthread_mutex_lock(&mutex_);
   if (!std::strcmp(word, "xboard")) {
-    output_->writeLine("");
+    output_->writeAnswer("");
   } else if (!std::strcmp(word, "protover")) {
     protover(line);
     quit = quitting_ != 0;
   } else if (protocolVersion_ < 2) {
     char argument[200];
     copyBounded(argument, line, sizeof argument - 1);
-    output_->diagnostic("protocol version 2 required", argument);
+    output_->answerDiagnostic("protocol version 2 required", argument);
     quitting_ = 1;
     quit = true;
   } else if (!std::strcmp(word, "accepted") || !std::strcmp(word, "random") || !std::strcmp(word, "otim") ||
@@ -109,7 +109,7 @@ void XboardAdapter::handleLine(const char* line) {
   } else if (!std::strcmp(word, "rejected")) {
     char argument[200];
     copyBounded(argument, line, sizeof argument - 1);
-    output_->diagnostic("not implemented", argument);
+    output_->answerDiagnostic("not implemented", argument);
   } else if (!std::strcmp(word, "new")) {
     newGame();
   } else if (!std::strcmp(word, "variant")) {
@@ -132,7 +132,7 @@ void XboardAdapter::handleLine(const char* line) {
     if (!clock_.setLevel(restAfter(line, 5))) {
       char argument[200];
       copyBounded(argument, line, sizeof argument - 1);
-      output_->diagnostic("bad parameters", argument);
+      output_->answerDiagnostic("bad parameters", argument);
     }
   } else if (!std::strcmp(word, "st")) {
     clock_.setSearchTime(restAfter(line, 2));
@@ -160,7 +160,7 @@ void XboardAdapter::handleLine(const char* line) {
   } else if (!std::strcmp(word, "hint")) {
     hint();
   } else if (!std::strcmp(word, "bk")) {
-    output_->writeLine("");
+    output_->writeAnswer("");
   } else if (!std::strcmp(word, "undo")) {
     undo();
   } else if (!std::strcmp(word, "remove")) {
@@ -189,7 +189,7 @@ void XboardAdapter::handleLine(const char* line) {
   } else {
     char argument[200];
     copyBounded(argument, line, sizeof argument - 1);
-    output_->diagnostic("unknown command", argument);
+    output_->answerDiagnostic("unknown command", argument);
   }
   if (quit) {
     // Nothing is written from now on, not even a move that a search
@@ -216,13 +216,13 @@ void XboardAdapter::protover(const char* line) {
   if (protocolVersion_ < 2) {
     char argument[200];
     copyBounded(argument, skipWhiteSpace(restAfter(line, 8)), sizeof argument - 1);
-    output_->diagnostic("protocol version 2 required", argument);
+    output_->answerDiagnostic("protocol version 2 required", argument);
     quitting_ = 1;
     return;
   }
   post("debug on");
-  output_->writeLine("feature done=0");
-  for (const char* feature : Features) output_->writeLine(feature);
+  output_->writeAnswer("feature done=0");
+  for (const char* feature : Features) output_->writeAnswer(feature);
   if (std::FILE* f = std::fopen(IniFile, "r")) {
     char buffer[CommandQueue::SmallCapacity];
     bool atLineStart = true;
@@ -239,9 +239,9 @@ void XboardAdapter::protover(const char* line) {
     }
     std::fclose(f);
   } else {
-    output_->diagnostic("file 'Brakken.ini' not found", "protover");
+    output_->answerDiagnostic("file 'Brakken.ini' not found", "protover");
   }
-  output_->writeLine("feature done=1");
+  output_->writeAnswer("feature done=1");
 }
 
 void XboardAdapter::postPosition(const char* ponderText) {
@@ -366,7 +366,7 @@ void XboardAdapter::userMove(const char* line) {
   if (!text[0] || !parseMove(game_.position, text, move, CoordinateText)) {
     char answer[40];
     std::snprintf(answer, sizeof answer, "Illegal move: %s", padded);
-    output_->writeLine(answer);
+    output_->writeAnswer(answer);
     return;
   }
   // The list keeps the engine's own text of the move, so that the UCI
@@ -416,12 +416,12 @@ void XboardAdapter::onSearchResult(const Move* best, const Move* ponder, int sco
     pondering_ = 0;
     char text[16];
     if (!best || !xboardMoveText(game_.position, *best, text)) {
-      output_->diagnostic("no move found", nullptr);
+      output_->answerDiagnostic("no move found", nullptr);
     } else {
-      if (checkDrawOffer(score, rootMoves)) output_->writeLine("offer draw");
+      if (checkDrawOffer(score, rootMoves)) output_->writeAnswer("offer draw");
       char line[32];
       std::snprintf(line, sizeof line, "move %s", text);
-      output_->writeLine(line);
+      output_->writeAnswer(line);
       onEngineMove(*best, ponder ? *ponder : 0, score, rootMoves, resignThreshold);
     }
   }
@@ -438,7 +438,7 @@ void XboardAdapter::onEngineMove(Move best, Move ponder, int, int, int resignThr
   expectedPonder_ = 0;
   if (reportGameEnd()) return;
   if (checkResign(resignThreshold)) {
-    output_->writeLine("resign");
+    output_->writeAnswer("resign");
     return;
   }
   char ponderText[MoveTextWidth + 1];
@@ -465,7 +465,7 @@ bool XboardAdapter::reportGameEnd() {
     }
   }
   if (!result) return false;
-  output_->writeLine(result);
+  output_->writeAnswer(result);
   return true;
 }
 
@@ -520,7 +520,7 @@ void XboardAdapter::setBoard(const char* line) {
   } else {
     char argument[MaxFenLength + 1];
     copyBounded(argument, fen, MaxFenLength);
-    output_->diagnostic("Illegal position", argument);
+    output_->answerDiagnostic("Illegal position", argument);
     game_.setPosition(nullptr);
     startText_ = "startpos";
   }
@@ -586,6 +586,6 @@ void XboardAdapter::hint() {
   if (expectedPonder_ && xboardMoveText(game_.position, expectedPonder_, text)) {
     char line[24];
     std::snprintf(line, sizeof line, "Hint: %s", text);
-    output_->writeLine(line);
+    output_->writeAnswer(line);
   }
 }

@@ -76,6 +76,20 @@ void XboardOutput::silenceForGood() {
   pthread_mutex_unlock(&lineMutex_);
 }
 
+void XboardOutput::writeAnswer(const char* text) {
+  // Every line of this output passes the line mutex, so the writer may be
+  // called directly here.
+  pthread_mutex_lock(&lineMutex_);
+  if (!silencedForGood()) emit(text);
+  pthread_mutex_unlock(&lineMutex_);
+}
+
+void XboardOutput::answerDiagnostic(const char* text, const char* argument) {
+  char line[1024];
+  std::snprintf(line, sizeof line, "Error (%s): %s", text, argument ? argument : "internal error");
+  writeAnswer(line);
+}
+
 void XboardOutput::snapshotPosition() { snapshot_ = searcher_->position(); }
 
 void XboardOutput::printPv(Searcher& searcher, int score, int, int) {
@@ -196,7 +210,7 @@ void XboardOutput::printAnalysisStatus() {
   std::snprintf(line, sizeof line, "stat01:%13.0f %16.0f %6d %3d %3d %s", double(elapsed) * 0.1, nodes,
                 depth_.load(std::memory_order_relaxed),
                 rootMoves - currentMoveNumber_.load(std::memory_order_relaxed) + 1, rootMoves, move);
-  writeLine(line);
+  writeAnswer(line);
 }
 
 bool XboardOutput::printHint() {
@@ -207,7 +221,7 @@ bool XboardOutput::printHint() {
   if (!hint[0]) return false;
   char line[20];
   std::snprintf(line, sizeof line, "Hint: %s", hint);
-  writeLine(line);
+  writeAnswer(line);
   return true;
 }
 

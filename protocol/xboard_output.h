@@ -58,6 +58,12 @@ class XboardOutput : public EngineOutput {
   // Mutes the output for the rest of the run ("quit"); no later unmuting
   // (a queued "NoOutput false") lets a line out.
   void silenceForGood();
+  // The adapter's own answers (features, pong, "move", results, errors of
+  // commands): written even while a silent stop mutes the search, since
+  // that mute runs on the worker at a time the command thread cannot see;
+  // only "quit" ends them.
+  void writeAnswer(const char* text);
+  void answerDiagnostic(const char* text, const char* argument);
   bool silencedForGood() const { return final_.load(std::memory_order_relaxed) != 0; }
 
   void setPost(bool on) { post_.store(on ? 1 : 0, std::memory_order_relaxed); }

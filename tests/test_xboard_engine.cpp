@@ -475,6 +475,25 @@ TEST_F(XboardThreads, StoppedSearchesNeverMove) {
   }
 }
 
+// A silent stop mutes the search on the worker thread; the answers the
+// command thread writes meanwhile are never lost to it.
+TEST_F(XboardThreads, AnswersSurviveSilentStops) {
+  handshake();
+  for (int round = 0; round < 20; ++round) {
+    // A running search makes the worker's muted stop take its time.
+    for (const char* command : {"new", "nopost", "level 40 5 0", "go"}) engine->send(command);
+    usleep(10000);
+    engine->send("force");
+    engine->send("usermove e2e5");
+    engine->send("setboard x");
+    engine->send("usermove f2f3");
+    engine->send("setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+    engine->send("usermove a1a8");
+    EXPECT_EQ(sync(), (std::vector<std::string>{"Illegal move: e2e5  ", "Error (Illegal position): x",
+                                                "1-0 {White mates}"}));
+  }
+}
+
 TEST_F(XboardThreads, NewDuringAPonderSearch) {
   handshake();
   for (int round = 0; round < 5; ++round) {
