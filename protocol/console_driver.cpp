@@ -6,6 +6,8 @@
 
 #include "protocol/uci_output.h"
 #include "protocol/uci_protocol.h"
+#include "protocol/xboard_adapter.h"
+#include "protocol/xboard_output.h"
 #include "search/search_controller.h"
 #include "search/searcher.h"
 #include "search/time_manager.h"
@@ -49,6 +51,8 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
   EngineOutput* output = nullptr;
   SearchController* controller = nullptr;
   CommandHandler* handler = nullptr;
+  UciProtocol* innerUci = nullptr;       // xboard only: the adapter's UCI side
+  XboardAdapter* adapter = nullptr;      // xboard only: the handler
   std::unique_ptr<char[]> line(new char[LineBufferSize]);
 
   for (;;) {
@@ -67,7 +71,17 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
     char word[17];
     if (std::sscanf(line.get(), "%16s", word) != 1) continue;
 
-    if (!output) {
+    if (!output && !std::strcmp(word, "xboard")) {
+      XboardOutput* xboardOutput = new XboardOutput(searcher, clock);
+      output = xboardOutput;
+      controller = new SearchController(searcher, output, clock);
+      innerUci = new UciProtocol(searcher, output, controller, true);
+      adapter = new XboardAdapter(innerUci, xboardOutput);
+      xboardOutput->setAdapter(adapter);
+      xboardOutput->setUciProtocol(innerUci);
+      searcher->setListener(output);
+      handler = adapter;
+    } else if (!output) {
       const bool test = !std::strcmp(word, "ucitest");
       if (!test && std::strcmp(word, "uci")) {
         std::fputs("'uci' or 'xboard' expected\n", stderr);
@@ -82,6 +96,10 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
     handler->handleLine(line.get());
   }
 
+  // Under xboard the queue goes first: its worker runs what is queued
+  // (which may start a search) and ends; a finishing search can then no
+  // longer post to it.
+  if (adapter) adapter->closeQueue();
   // A search may still run (end of input without "quit"): it ends as under
   // "quit", without an answer, before anything it uses goes away.
   if (controller) {
@@ -90,6 +108,7 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
     controller->stop();
   }
   delete handler;
+  delete innerUci;
   delete controller;
   searcher->setListener(nullptr);
   delete output;

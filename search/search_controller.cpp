@@ -61,7 +61,12 @@ void SearchController::setThreadCount(int n) {
 
 bool SearchController::start(bool ponder, int64_t time, int64_t increment, int movesToGo, int depth, int64_t nodes,
                              int mate, int64_t moveTime, bool infinite) {
-  clock_->allocate(ponder, time, increment, movesToGo, depth, nodes, mate, moveTime, infinite);
+  // A depth given together with a clock or a move time caps the depth on
+  // top of the time limits; alone it would ignore the clock.
+  const bool timed = time != 0 || increment > 0 || moveTime > 0;
+  const bool cappedDepth = depth > 0 && timed && !infinite && mate <= 0;
+  clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, nodes, mate, moveTime, infinite);
+  if (cappedDepth && depth - 1 < clock_->maxDepth()) clock_->setMaxDepth(depth - 1);
   clock_->start();
   master_->startSearch(ponder);
   infinite_ = infinite ? 1 : 0;

@@ -21,7 +21,9 @@ namespace testsupport {
 
 class EngineProcess {
  public:
-  explicit EngineProcess(const std::vector<std::string>& arguments = {}, const char* binary = BRAKKEN_BINARY) {
+  // directory, when given, is the engine's working directory.
+  explicit EngineProcess(const std::vector<std::string>& arguments = {}, const char* binary = BRAKKEN_BINARY,
+                         const char* directory = nullptr) {
     // A write to an engine that has died must fail, not kill the test.
     signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -32,6 +34,7 @@ class EngineProcess {
       dup2(out[1], 1);
       dup2(err[1], 2);
       for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+      if (directory && chdir(directory) != 0) _exit(126);
       std::vector<char*> argv;
       argv.push_back(const_cast<char*>(binary));
       for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));

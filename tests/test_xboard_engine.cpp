@@ -1,0 +1,521 @@
+// The engine in xboard mode, driven through pipes the way an xboard
+// interface drives it: exact answers, legal moves, whole games, analysis,
+// Chess960 castling, and commands racing the search threads.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "board/game.h"
+#include "board/move_list.h"
+#include "board/notation.h"
+#include "support/engine_process.h"
+#include "support/uci_lines.h"
+
+namespace {
+
+using testsupport::EngineProcess;
+using testsupport::splitWords;
+
+const std::vector<std::string> FeatureLines = {
+    "feature done=0",
+    "feature myname=\"Brakken 2.5\"",
+    "feature ping=1",
+    "feature setboard=1",
+    "feature playother=1",
+    "feature usermove=1",
+    "feature sigint=0",
+    "feature variants=\"normal,fischerandom\"",
+    "feature colors=0",
+    "feature ics=0",
+    "feature name=1",
+};
+
+// A fresh empty working directory per engine, so no "Brakken.ini" or book
+// of the test's own directory is read.
+std::string makeWorkingDirectory() {
+  char pattern[] = "/tmp/brakken-xboard-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  return made ? made : "/tmp";
+}
+
+bool isThinkingLine(const std::string& line) {
+  static const std::regex pattern(R"(^\d+ -?\d+ \d+ \d+ .*)");
+  return std::regex_match(line, pattern);
+}
+
+class XboardSession : public ::testing::Test {
+ protected:
+  void SetUp() override { start(); }
+
+  void start(const std::string& ini = "", bool withIni = false) {
+    directory = makeWorkingDirectory();
+    if (withIni) std::ofstream(directory + "/Brakken.ini", std::ios::binary) << ini;
+    engine = std::make_unique<EngineProcess>(std::vector<std::string>{}, BRAKKEN_BINARY, directory.c_str());
+    ASSERT_TRUE(engine->started());
+  }
+
+  void TearDown() override {
+    if (engine) {
+      engine->send("quit");
+      EXPECT_EQ(engine->waitExit(10000), 0);
+      EXPECT_EQ(engine->errorText().find("ThreadSanitizer"), std::string::npos) << engine->errorText();
+    }
+    if (!directory.empty() && directory != "/tmp") {
+      std::remove((directory + "/Brakken.ini").c_str());
+      rmdir(directory.c_str());
+    }
+  }
+
+  // The answer to "xboard" and "protover 2" without an initialisation file.
+  void handshake() {
+    engine->send("xboard");
+    engine->send("protover 2");
+    bool found = false;
+    std::vector<std::string> lines = engine->readUntil("feature done=1", found);
+    ASSERT_TRUE(found);
+    std::vector<std::string> expected = {""};
+    expected.insert(expected.end(), FeatureLines.begin(), FeatureLines.end());
+    expected.push_back("Error (file 'Brakken.ini' not found): protover");
+    expected.push_back("feature done=1");
+    EXPECT_EQ(lines, expected);
+  }
+
+  // Every line before the answer to a new ping.
+  std::vector<std::string> sync(int timeoutMs = 10000) {
+    const std::string pong = "pong " + std::to_string(++pings);
+    engine->send("ping " + std::to_string(pings));
+    bool found = false;
+    std::vector<std::string> lines = engine->readUntil(pong, found, timeoutMs);
+    EXPECT_TRUE(found) << pong;
+    if (found) lines.pop_back();
+    return lines;
+  }
+
+  // Lines up to the engine's next "move" line; the move is checked legal
+  // in game and played there. Thinking lines must have the xboard shape.
+  std::string readEngineMove(Game& game, int timeoutMs = 10000, std::vector<std::string>* other = nullptr) {
+    bool found = false;
+    std::vector<std::string> lines = engine->readUntil("move ", found, timeoutMs);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      if (isThinkingLine(lines[i])) continue;
+      if (other) other->push_back(lines[i]);
+      else ADD_FAILURE() << "unexpected line: " << lines[i];
+    }
+    if (!found) {
+      ADD_FAILURE() << "no move";
+      return "";
+    }
+    const std::string text = splitWords(lines.back()).at(1);
+    Move move;
+    if (!parseMove(game.position, text.c_str(), move, CoordinateText)) {
+      ADD_FAILURE() << "illegal engine move " << text;
+      return "";
+    }
+    game.playMove(move);
+    return text;
+  }
+
+  std::string directory;
+  std::unique_ptr<EngineProcess> engine;
+  int pings = 0;
+};
+
+TEST_F(XboardSession, CommandsGetTheirExactAnswers) {
+  handshake();
+  const struct {
+    std::vector<std::string> commands;
+    std::vector<std::string> answers;
+  } cases[] = {
+      {{"foo bar"}, {"Error (unknown command): foo bar"}},
+      {{"rejected ics"}, {"Error (not implemented): rejected ics"}},
+      {{"level 40 5"}, {"Error (bad parameters): level 40 5"}},
+      {{"level 0 2:30 12", "level 40 5 0", "level 0 4:57 3.0", "st 2.5", "sd 4", "time 3000", "otim 3000"}, {}},
+      {{"level 99999999999999999999 1e999 5", "st 1e400", "time 99999999999999999999999"}, {}},
+      {{"level 0 5 -1"}, {"Error (bad parameters): level 0 5 -1"}},
+      {{"new", "force", "usermove e2e5"}, {"Illegal move: e2e5  "}},
+      {{"usermove"}, {"Illegal move:       "}},
+      {{"usermove e2e4e5e6e7"}, {"Illegal move: e2e4e5"}},
+      {{"bk"}, {""}},
+      {{"hint", "exit", ".", "undo"}, {}},
+      {{"setboard not a fen"}, {"Error (Illegal position): not a fen"}},
+      {{"setboard " + std::string(3000, 'x')}, {"Error (Illegal position): " + std::string(255, 'x')}},
+      {{"accepted usermove", "random", "rating 2000 1900", "computer", "hard", "easy", "post", "nopost", "draw",
+        "result 1-0 {White mates}", "variant normal", "name " + std::string(5000, 'n'), "xboard"},
+       {""}},
+      // Game ends on the adapter's board, after the opponent's move.
+      {{"new", "force", "setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "usermove a1a8"}, {"1-0 {White mates}"}},
+      {{"setboard r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", "usermove a8a1"}, {"0-1 {Black mates}"}},
+      {{"setboard 7k/8/8/6Q1/8/8/8/6K1 w - - 0 1", "usermove g5g6"}, {"1/2-1/2 {Stalemate}"}},
+      {{"setboard 7k/8/8/8/8/8/5r2/4N1K1 w - - 0 1", "usermove g1f2"}, {"1/2-1/2 {Insufficient material}"}},
+      {{"setboard 7k/8/8/8/8/8/2b2r2/5BK1 w - - 0 1", "usermove g1f2"}, {"1/2-1/2 {Insufficient material}"}},
+      // Not claimed: bishops on both colours, and a blocked-pawn position
+      // that the rules do not end.
+      {{"setboard 7k/8/8/8/8/8/3b1r2/5BK1 w - - 0 1", "usermove g1f2"}, {}},
+      {{"setboard k7/8/8/1p1p1p1p/pPpPpPpP/P1P1P1P1/8/7K w - - 0 1", "usermove h1g1"}, {}},
+      {{"new", "force", "usermove g1f3", "usermove g8f6", "usermove f3g1", "usermove f6g8", "usermove g1f3",
+        "usermove g8f6", "usermove f3g1"},
+       {}},
+      {{"usermove f6g8"}, {"1/2-1/2 {Draw by repetition}"}},
+      // "remove" after a single move empties the list; "undo" outside force
+      // and analyse mode changes nothing.
+      {{"new", "force", "usermove e2e4", "remove", "usermove e2e4", "usermove e7e5"}, {}},
+      {{"new", "force", "usermove e2e4", "playother", "undo", "usermove e2e4"}, {"Illegal move: e2e4  "}},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& command : c.commands) engine->send(command);
+    EXPECT_EQ(sync(), c.answers) << c.commands.front() << " ... " << c.commands.back();
+  }
+}
+
+TEST(XboardSessionStart, ProtocolVersionTwoIsRequired) {
+  for (const std::vector<std::string>& commands :
+       {std::vector<std::string>{"xboard", "new"}, std::vector<std::string>{"xboard", "protover 1", "new"}}) {
+    EngineProcess engine;
+    for (const std::string& command : commands) engine.send(command);
+    EXPECT_EQ(engine.waitExit(5000), 0);
+    const std::vector<std::string> lines = engine.drain(100);
+    const std::string argument = commands[1] == "new" ? "new" : "1";
+    EXPECT_EQ(lines, (std::vector<std::string>{"", "Error (protocol version 2 required): " + argument}));
+  }
+}
+
+// The "setoption " lines of the initialisation file reach the UCI side
+// whole and without their line ends; pieces of overlong lines do not.
+TEST_F(XboardSession, InitialisationFileLinesArePassedOn) {
+  engine->closeInput();
+  engine->waitExit();
+  const std::string ini = "setoption name Bogus1 value 1\r\n# setoption name NotOne\r\nname x\n" +
+                          std::string("setoption name Bogus2 value ") + std::string(3000, '2') +
+                          "\nsetoption name Bogus3 value 3";
+  start(ini, true);
+  engine->send("xboard");
+  engine->send("protover 2");
+  std::vector<std::string> lines = sync();
+  std::vector<std::string> expected = {""};
+  expected.insert(expected.end(), FeatureLines.begin(), FeatureLines.end());
+  expected.push_back("feature done=1");
+  expected.push_back("Error ('setoption': unbekannte Option): setoption name Bogus1 value 1");
+  expected.push_back("Error ('setoption': unbekannte Option): setoption name Bogus3 value 3");
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(XboardSession, AWholeGameWithPonderingHasOnlyLegalMoves) {
+  handshake();
+  for (const char* command : {"new", "hard", "post", "level 0 0:01 0.02"}) engine->send(command);
+  std::mt19937 random(7);
+  Game game;
+  bool over = false;
+  int ponderHits = 0;
+  for (int ply = 0; ply < 60 && !over; ply += 2) {
+    // The interface's side: a random legal move, sometimes the one the
+    // engine ponders on.
+    std::vector<Move> moves;
+    {
+      LocalMoveStack stack;
+      MoveList list(stack, game.position, legalityHistoryTable(), AllMoves);
+      while (const MoveListEntry* e = list.next()) {
+        UndoRecord undo;
+        undo.save(game.position);
+        if (game.position.makeMove(e->move, undo)) {
+          undo.restore();
+          moves.push_back(e->move);
+        }
+      }
+    }
+    ASSERT_FALSE(moves.empty());
+    Move move = moves[random() % moves.size()];
+    char text[16];
+    std::vector<std::string> before = sync();
+    for (const std::string& line : before)
+      if (line.rfind("Hint: ", 0) == 0 && random() % 2) {
+        Move hinted;
+        if (parseMove(game.position, line.c_str() + 6, hinted, CoordinateText)) {
+          move = hinted;
+          ++ponderHits;
+        }
+      }
+    formatMove(game.position, move, Coordinate, text);
+    game.playMove(move);
+    engine->send("time 100");
+    engine->send("otim 100");
+    engine->send(std::string("usermove ") + text);
+    if (game.position.noLegalMove() || game.drawStatus() == DrawByRepetition || game.drawStatus() == DrawByMaterial ||
+        game.drawStatus() == DrawByFiftyMoves) {
+      const std::vector<std::string> end = sync();
+      ASSERT_FALSE(end.empty());
+      EXPECT_TRUE(end.back().find('{') != std::string::npos) << end.back();
+      break;
+    }
+    std::vector<std::string> other;
+    ASSERT_FALSE(readEngineMove(game, 5000, &other).empty()) << "ply " << ply;
+    for (const std::string& line : other) EXPECT_TRUE(line == "offer draw") << line;
+    engine->send("hint");
+    for (const std::string& line : sync()) {
+      if (line.rfind("Hint: ", 0) == 0 || isThinkingLine(line)) continue;
+      if (line == "resign" || line.find('{') != std::string::npos) over = true;
+      else ADD_FAILURE() << line;
+    }
+    // Keep the hint for the next round.
+    engine->send("hint");
+  }
+  engine->send("result *");
+  sync();
+  (void)ponderHits;
+}
+
+TEST_F(XboardSession, AnAnalysisSessionNeverMoves) {
+  handshake();
+  for (const char* command : {"new", "force", "post", "analyze"}) engine->send(command);
+  usleep(300000);
+  std::vector<std::string> lines = sync();
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) EXPECT_TRUE(isThinkingLine(line)) << line;
+  engine->send(".");
+  lines = sync();
+  ASSERT_EQ(lines.size() >= 1, true);
+  // Fields of 13, 16, 6, 3 and 3 characters, then the current move.
+  static const std::regex status(R"(^stat01: *\d+ +\d+ +\d+ +\d+ +20 (\S+)$)");
+  bool sawStatus = false;
+  for (const std::string& line : lines) {
+    std::smatch m;
+    if (std::regex_match(line, m, status)) sawStatus = line.size() == 53 + m[1].str().size();
+  }
+  EXPECT_TRUE(sawStatus) << lines.back();
+  engine->send("hint");
+  lines = sync();
+  std::string lastFirstMove, hint;
+  for (const std::string& line : lines) {
+    if (line.rfind("Hint: ", 0) == 0) {
+      hint = line.substr(6);
+      break;
+    }
+    if (isThinkingLine(line)) lastFirstMove = splitWords(line).at(4);
+  }
+  if (!lastFirstMove.empty()) {
+    EXPECT_EQ(hint, lastFirstMove);
+  }
+  EXPECT_FALSE(hint.empty());
+
+  // A move restarts the analysis on the new position.
+  engine->send("usermove e2e4");
+  usleep(300000);
+  Game game;
+  Move e4;
+  ASSERT_TRUE(parseMove(game.position, "e2e4", e4, CoordinateText));
+  game.playMove(e4);
+  for (const std::string& line : sync()) {
+    ASSERT_TRUE(isThinkingLine(line)) << line;
+    Move reply;
+    EXPECT_TRUE(parseMove(game.position, splitWords(line).at(4).c_str(), reply, CoordinateText)) << line;
+  }
+  engine->send("undo");
+  engine->send("exit");
+  sync();
+  usleep(100000);
+  for (const std::string& line : sync()) ADD_FAILURE() << "after exit: " << line;
+}
+
+// Chess960 castling reaches the engine as "O-O" or as the king taking its
+// rook, and the engine writes its own castling as "O-O-O".
+TEST_F(XboardSession, Chess960CastlingBothWays) {
+  handshake();
+  const std::string fen = "setboard 2rkr3/2p1p3/8/8/8/8/8/RK6 w Q - 0 1";
+  for (const char* move : {"O-O-O", "b1a1"}) {
+    for (const std::string& command : {std::string("new"), std::string("variant fischerandom"), std::string("force"),
+                                       fen, std::string("usermove ") + move})
+      engine->send(command);
+    EXPECT_EQ(sync(), (std::vector<std::string>{"1-0 {White mates}"})) << move;
+  }
+  for (const std::string& command :
+       {std::string("new"), std::string("variant fischerandom"), std::string("force"), fen, std::string("nopost"),
+        std::string("sd 3"), std::string("go")})
+    engine->send(command);
+  bool found = false;
+  std::vector<std::string> lines = engine->readUntil("move ", found);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(lines.back(), "move O-O-O");
+  EXPECT_EQ(sync(), (std::vector<std::string>{"1-0 {White mates}"}));
+
+  // The engine's castling is played on the UCI side too: black's answer
+  // after a castling of white's is legal in the castled position.
+  const std::string start = "setboard rk5r/pppppppp/8/8/8/8/PPPPPPPP/RK5R w KQkq - 0 1";
+  for (const std::string& command : {std::string("new"), std::string("variant fischerandom"), std::string("force"),
+                                     start, std::string("sd 2"), std::string("usermove O-O")})
+    engine->send(command);
+  engine->send("go");
+  Game game;
+  ASSERT_TRUE(game.setFen(start.c_str() + 9));
+  Move castle;
+  ASSERT_TRUE(parseMove(game.position, "O-O", castle, CoordinateText));
+  game.playMove(castle);
+  EXPECT_FALSE(readEngineMove(game).empty());
+}
+
+// "sd" caps the depth on top of the clock: a deep limit with a tiny clock
+// still answers in time.
+TEST_F(XboardSession, ADepthLimitKeepsTheClock) {
+  handshake();
+  for (const char* command : {"new", "nopost", "level 0 0:01 0", "sd 60", "time 40", "otim 40", "go"})
+    engine->send(command);
+  Game game;
+  EXPECT_FALSE(readEngineMove(game, 3000).empty());
+  for (const char* command : {"force", "st 0.2", "sd 60", "go"}) engine->send(command);
+  EXPECT_FALSE(readEngineMove(game, 3000).empty());
+}
+
+// --- commands racing the search threads (run under ThreadSanitizer) ---
+
+class XboardThreads : public XboardSession {};
+
+TEST_F(XboardThreads, QuestionMarkThenQuitEndsAtOnce) {
+  handshake();
+  for (const char* command : {"new", "level 40 5 0", "time 30000", "otim 30000", "go"}) engine->send(command);
+  usleep(50000);
+  engine->sendRaw("?\nquit\n");
+  EXPECT_EQ(engine->waitExit(5000), 0);
+  engine.reset();
+}
+
+// The move that "?" asks for comes before the answer to a later ping, and
+// "?" after a ponder hit moves at once.
+TEST_F(XboardThreads, MoveNowComesBeforePong) {
+  handshake();
+  for (const char* command : {"new", "hard", "nopost", "level 40 5 0", "time 30000", "otim 30000", "go"})
+    engine->send(command);
+  usleep(50000);
+  // While thinking, a ping is answered at once.
+  EXPECT_TRUE(sync(2000).empty());
+  engine->sendRaw("?\nping 100\n");
+  bool found = false;
+  std::vector<std::string> lines = engine->readUntil("pong 100", found, 5000);
+  ASSERT_TRUE(found);
+  ASSERT_EQ(lines.size(), 2u);
+  Game game;
+  Move move;
+  ASSERT_EQ(lines[0].rfind("move ", 0), 0u) << lines[0];
+  ASSERT_TRUE(parseMove(game.position, lines[0].c_str() + 5, move, CoordinateText));
+  game.playMove(move);
+  // Pondering now: a ping is answered, "?" does nothing.
+  engine->send("?");
+  EXPECT_TRUE(sync(2000).empty());
+  engine->send("hint");
+  lines = sync();
+  // A search stopped in its first iteration may have no move to ponder on.
+  if (lines.empty()) return;
+  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines[0].rfind("Hint: ", 0), 0u);
+  engine->sendRaw("usermove " + lines[0].substr(6) + "\n?\n");
+  ASSERT_TRUE(parseMove(game.position, lines[0].c_str() + 6, move, CoordinateText));
+  game.playMove(move);
+  EXPECT_FALSE(readEngineMove(game, 1500).empty());
+}
+
+// A search stopped for "new", "force", "setboard", "undo", "remove" or
+// "result" never has its move written, however the threads interleave:
+// after any of them the board the interface keeps stays the engine's.
+TEST_F(XboardThreads, StoppedSearchesNeverMove) {
+  handshake();
+  std::mt19937 random(11);
+  const char* stoppers[] = {"new", "force", "result 1-0", "setboard rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1",
+                            "remove"};
+  for (int round = 0; round < 25; ++round) {
+    engine->send("new");
+    engine->send("hard");
+    engine->send("nopost");
+    engine->send("st 0.03");
+    engine->send("go");
+    Game game;
+    usleep(useconds_t(random() % 45000));
+    const std::string stopper = stoppers[round % 5];
+    engine->send(stopper);
+    std::vector<std::string> lines = sync();
+    usleep(60000);
+    for (const std::string& line : sync()) lines.push_back(line);
+    int moves = 0;
+    for (const std::string& line : lines) {
+      if (line.rfind("move ", 0) != 0) continue;
+      ++moves;
+      Move move;
+      ASSERT_TRUE(parseMove(game.position, line.c_str() + 5, move, CoordinateText)) << line;
+      game.playMove(move);
+    }
+    EXPECT_LE(moves, 1) << stopper;
+    if (stopper == "new" || stopper.rfind("setboard", 0) == 0) continue;
+    if (stopper == "remove" || stopper.rfind("result", 0) == 0) {
+      // Still the engine's board: a legal move there is accepted.
+      engine->send("force");
+      if (stopper == "remove") game.setPosition(nullptr);
+    }
+    LocalMoveStack stack;
+    MoveList list(stack, game.position, legalityHistoryTable(), AllMoves);
+    Move reply = 0;
+    while (const MoveListEntry* e = list.next()) {
+      UndoRecord undo;
+      undo.save(game.position);
+      if (game.position.makeMove(e->move, undo)) {
+        undo.restore();
+        reply = e->move;
+        break;
+      }
+    }
+    char text[16];
+    formatMove(game.position, reply, Coordinate, text);
+    engine->send(std::string("usermove ") + text);
+    for (const std::string& line : sync())
+      EXPECT_TRUE(line.rfind("Illegal move", 0) != 0) << stopper << ": " << line;
+  }
+}
+
+// A silent stop mutes the search on the worker thread; the answers the
+// command thread writes meanwhile are never lost to it.
+TEST_F(XboardThreads, AnswersSurviveSilentStops) {
+  handshake();
+  for (int round = 0; round < 20; ++round) {
+    // A running search makes the worker's muted stop take its time.
+    for (const char* command : {"new", "nopost", "level 40 5 0", "go"}) engine->send(command);
+    usleep(10000);
+    engine->send("force");
+    engine->send("usermove e2e5");
+    engine->send("setboard x");
+    engine->send("usermove f2f3");
+    engine->send("setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+    engine->send("usermove a1a8");
+    EXPECT_EQ(sync(), (std::vector<std::string>{"Illegal move: e2e5  ", "Error (Illegal position): x",
+                                                "1-0 {White mates}"}));
+  }
+}
+
+TEST_F(XboardThreads, NewDuringAPonderSearch) {
+  handshake();
+  for (int round = 0; round < 5; ++round) {
+    for (const char* command : {"new", "hard", "nopost", "level 0 0:02 0", "go"}) engine->send(command);
+    Game game;
+    ASSERT_FALSE(readEngineMove(game, 5000).empty());
+    usleep(20000 * useconds_t(round));
+    engine->send("new");
+    usleep(100000);
+    for (const std::string& line : sync()) ADD_FAILURE() << "after new: " << line;
+  }
+}
+
+TEST_F(XboardThreads, EndOfInputDuringASearch) {
+  handshake();
+  for (const char* command : {"new", "post", "level 40 5 0", "go"}) engine->send(command);
+  usleep(100000);
+  engine->closeInput();
+  EXPECT_EQ(engine->waitExit(5000), 0);
+  for (const std::string& line : engine->drain(100)) EXPECT_TRUE(isThinkingLine(line)) << line;
+  EXPECT_EQ(engine->errorText().find("ThreadSanitizer"), std::string::npos) << engine->errorText();
+  engine.reset();
+}
+
+}  // namespace
