@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "board/legality.h"
 #include "board/notation.h"
 #include "book/pgn_lexer.h"
 #include "support/temp_text_file.h"
@@ -35,15 +36,22 @@ class ErrorSink {
   std::FILE* file_;
 };
 
-// The moves of a game in coordinate text, replayed from its start.
+// The moves of a game in coordinate text, replayed from its start. A FEN
+// tag may have replaced the board after some moves: a move that does not
+// fit is tried once more on the FEN's position.
 std::string coordinates(const PgnGame& game) {
   Position p;
-  if (game.fen.empty()) p.setStartPosition();
-  else p.setFen(game.fen.c_str());
+  if (game.fen.empty() || !p.setFen(game.fen.c_str())) p.setStartPosition();
+  bool fenPending = !game.fen.empty() && game.moves.size() && !isLegalMove(p, game.moves[0]);
+  if (fenPending) p.setStartPosition();
   std::string out;
   for (const Move m : game.moves) {
     char text[16];
     if (!out.empty()) out += ' ';
+    if (!isLegalMove(p, m)) {
+      if (!fenPending || !p.setFen(game.fen.c_str()) || !isLegalMove(p, m)) return out + "?";
+      fenPending = false;
+    }
     out += formatMove(p, m, Coordinate, text);
     UndoRecord undo;
     undo.save(p);
