@@ -157,7 +157,8 @@ TEST(Book, EdgeCasesOfTheTextThatLoad) {
 
 TEST(Book, MalformedBooksAreRefusedWholeAndLeaveTheBookEmpty) {
   std::string deep;
-  for (int i = 0; i < 100000; ++i) deep += i % 4 == 0 ? "g1f3 1 " : i % 4 == 1 ? "g8f6 1 " : i % 4 == 2 ? "f3g1 1 " : "f6g8 1 ";
+  const char* const knights[] = {"g1f3 1 ", "g8f6 1 ", "f3g1 1 ", "f6g8 1 "};
+  for (int i = 0; i < 100000; ++i) deep += knights[i % 4];
   for (int i = 0; i <= 100000; ++i) deep += "* ";
   std::string noise;
   RandomGenerator bytes(99);

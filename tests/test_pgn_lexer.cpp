@@ -148,8 +148,10 @@ TEST(PgnLexer, EveryErrorWithItsLineAndColumn) {
        "line 3 char 10: Game termination marker different from Result"},
       {"star without a Result tag", "[White \"a\"]\n[Black \"b\"]\n1. e4 * ",
        "line 3 char 8: 'Result' missing (in game above current line)"},
-      {"White missing", "[Black \"b\"]\n[Result \"*\"]\n* ", "line 3 char 2: 'White' missing (in game above current line)"},
-      {"Black missing", "[White \"a\"]\n[Result \"*\"]\n* ", "line 3 char 2: 'Black' missing (in game above current line)"},
+      {"White missing", "[Black \"b\"]\n[Result \"*\"]\n* ",
+       "line 3 char 2: 'White' missing (in game above current line)"},
+      {"Black missing", "[White \"a\"]\n[Result \"*\"]\n* ",
+       "line 3 char 2: 'Black' missing (in game above current line)"},
       {"FEN the board refuses", "[FEN \"bad\"]\n", "line 1 char 11: illegal FEN bad"},
   };
   for (const auto& c : cases) {
@@ -183,8 +185,10 @@ TEST(PgnLexer, TagsResultsAndRatings) {
   TempTextFile file("tags.pgn",
                     "[Event \"A \\\"quoted\\\" \\\\ back\"]\n[White \"Ann\"]\n[Black \"Bo\"]\n[Result \"0-1\"]\n"
                     "[WhiteElo \"2400\"]\n1. f3 e5 2. g4 Qh4# 0-1\n\n"
-                    "[White \"C\"]\n[Black \"D\"]\n[Result \"1-0\"]\n[WhiteElo \"1500\"]\n[BlackElo \"1600\"]\n1. e4 1-0\n"
-                    "[White \"E\"]\n[Black \"F\"]\n[Result \"1/2-1/2\"]\n[WhiteElo \"  2350xyz\"]\n[BlackElo \"2200\"]\n"
+                    "[White \"C\"]\n[Black \"D\"]\n[Result \"1-0\"]\n[WhiteElo \"1500\"]\n"
+                    "[BlackElo \"1600\"]\n1. e4 1-0\n"
+                    "[White \"E\"]\n[Black \"F\"]\n[Result \"1/2-1/2\"]\n[WhiteElo \"  2350xyz\"]\n"
+                    "[BlackElo \"2200\"]\n"
                     "[White \"G\"]\n1. d4 1/2-1/2\n");
   PgnLexer lexer(file.c_str());
   PgnGame game;
@@ -210,7 +214,8 @@ TEST(PgnLexer, FileThatCannotBeOpened) {
   ErrorSink errors;
   PgnLexer lexer("/nonexistent/brakken/games.pgn", errors.file());
   EXPECT_FALSE(lexer.isOpen());
-  EXPECT_EQ(errors.text(), "info string PGN-Parser: file /nonexistent/brakken/games.pgn line 1 char 0: Cannot open file\n");
+  EXPECT_EQ(errors.text(),
+            "info string PGN-Parser: file /nonexistent/brakken/games.pgn line 1 char 0: Cannot open file\n");
   PgnGame game;
   EXPECT_FALSE(lexer.next(game));
   EXPECT_EQ(lexer.nextToken(), PgnEndOfFile);
