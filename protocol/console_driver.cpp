@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "book/book.h"
+#include "book/pgn_game_source.h"
 #include "protocol/uci_output.h"
 #include "protocol/uci_protocol.h"
 #include "protocol/xboard_adapter.h"
@@ -42,10 +44,13 @@ void trimTrailingWhiteSpace(char* text) {
 }
 
 void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
-  // The forced opening lines join the engine later; the name is kept.
-  (void)pgnFile;
   Searcher* searcher = new Searcher(HashBytes);
+  searcher->setBook(new Book());
   TimeManager* clock = new TimeManager();
+  // The forced lines are used only when their file opened; the object
+  // lives until the end either way.
+  PgnGameSource* forcedLines = pgnFile ? new PgnGameSource(pgnFile) : nullptr;
+  if (forcedLines && forcedLines->isOpen()) searcher->setForcedLineSource(forcedLines);
   std::setvbuf(stdin, nullptr, _IONBF, 0);
 
   EngineOutput* output = nullptr;
@@ -112,6 +117,8 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
   delete controller;
   searcher->setListener(nullptr);
   delete output;
+  searcher->setForcedLineSource(nullptr);
+  delete forcedLines;
   delete clock;
   delete searcher;
 }

@@ -148,6 +148,7 @@ void UciProtocol::setOption(const char* line) {
     if (!fileNameValue(line, name, file)) return;
     stopSilently();
     std::strcpy(bookFile_, file);
+    searcher_->setBookFile(file);
   } else if (!std::strcmp(name, "Opponent")) {
     char opponent[81];
     if (!readWordAfter(line, "value", opponent, 80)) {

@@ -94,11 +94,13 @@ void UciProtocol::evalCommand() {
 
 void UciProtocol::newGame() {
   stopSilently();
-  // The opening book is reloaded here once the engine has one.
+  checkBook();
 }
 
 void UciProtocol::checkBook() {
-  // Reloads the opening book once the engine has one; nothing to do yet.
+  // A missing book file is said once per name, a malformed one every time.
+  if (!searcher_->openBook() && searcher_->bookFailureWorthReporting())
+    diagnostic("Opening book read error", nullptr);
 }
 
 void UciProtocol::applyCastlingStyle() {

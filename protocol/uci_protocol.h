@@ -41,7 +41,7 @@ class UciProtocol : public CommandHandler {
   void checkBook();
 
   bool chess960() const { return chess960_ != 0; }
-  // The BookFile value, kept until the opening book can take it.
+  // The BookFile value as last set.
   const char* bookFile() const { return bookFile_; }
 
  private:

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the engine and its tests with ThreadSanitizer in build-tsan and runs
 # the tests that exercise threads: go/stop loops, ponderhit races, commands
-# during a search, thread-count changes, quit during a search, and the
-# engine binary driven through pipes (its own reports are checked there),
-# under UCI and under xboard with its command-queue worker.
+# during a search, thread-count changes, quit during a search, book and
+# forced-line answers held by "infinite" and "ponder", and the engine
+# binary driven through pipes (its own reports are checked there), under
+# UCI and under xboard with its command-queue worker.
 # Exits non-zero when a test fails or ThreadSanitizer reports anything.
 set -eu
 
@@ -14,7 +15,7 @@ jobs=${JOBS:-6}
 cmake -S "$root" -B "$build" -DBRAKKEN_TSAN=ON -DBRAKKEN_BENCHMARKS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$jobs" --target brakken brakken_tests
 
-filter='SearchThreads*:UciSession*:EngineOutputTest.*:Threads/SelfPlayTest.AShort*:UciProtocolTest.*:GoTest.*:CommandQueueThreads.*:XboardSession*:XboardThreads.*'
+filter='SearchThreads*:UciSession*:BookSession*:EngineOutputTest.*:Threads/SelfPlayTest.AShort*:UciProtocolTest.*:GoTest.*:CommandQueueThreads.*:XboardSession*:XboardThreads.*'
 log="$build/tsan-report.txt"
 
 # Reports go to the log; exitcode makes a reporting process fail.

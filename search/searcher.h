@@ -13,12 +13,10 @@
 #include "eval/evaluator.h"
 #include "board/history_table.h"
 #include "search/move_change_net.h"
+#include "search/opening_source.h"
 #include "search/search_limits.h"
 #include "search/search_listener.h"
 #include "search/transposition_table.h"
-
-class Book;
-class PgnGameSource;
 
 struct SearchStackEntry {
   Move move = 0;      // low 16 bits 0 while a null move is searched
@@ -75,6 +73,19 @@ class Searcher {
   void setThreadCount(int n) { threadCount = n; }
   void setListener(SearchListener* l) { listener_ = l ? l : &nullListener_; }
   SearchListener* listener() const { return listener_; }
+
+  // --- opening book and forced lines (master only) ---
+  // Takes ownership of the book the front end built for this searcher.
+  void setBook(OpeningBook* b) { book.reset(b); }
+  // Names the book file without reading it.
+  bool setBookFile(const char* name);
+  // Reloads the book with OwnBook on, empties it with OwnBook off; false
+  // when the book could not be read.
+  bool openBook();
+  // After a failed openBook: whether the failure is worth a report.
+  bool bookFailureWorthReporting();
+  // The forced lines asked before the book; not owned, may be null.
+  void setForcedLineSource(OpeningSource* source) { forcedLines = source; }
 
   // --- flags, set from other threads ---
   void startSearch(bool ponder);
@@ -148,8 +159,8 @@ class Searcher {
   int32_t threadIndex = 0;
   int32_t multiPv = 1;
   int32_t searchesSinceBook = 0;
-  Book* book = nullptr;                    // owned; the opening book joins later
-  PgnGameSource* forcedLines = nullptr;    // not owned
+  std::unique_ptr<OpeningBook> book;       // owned; none in helpers
+  OpeningSource* forcedLines = nullptr;    // not owned
 
  private:
   void initStack();
@@ -157,9 +168,9 @@ class Searcher {
   SearchStackEntry& entry(int p) { return stack_[p + 2]; }
   // Another node visited; only this thread writes the count.
   void countNode() { nodes_.store(nodes_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
-  // The moves of the opening sources for the root, when there are any;
-  // the book and the forced lines are not part of the engine yet.
-  bool probeOpeningSources() { return false; }
+  // Asks the forced lines, then the book, for the root; a hit becomes the
+  // best move and the expected reply the ponder move.
+  bool probeOpeningSources();
   int walkPv(Move first, Move* pv, bool setPonder);
   // The best move is read by the command thread on "ponderhit": written
   // atomically, read plainly by this thread.

@@ -308,6 +308,8 @@ TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
       {"position fen \x01\xff/8/8 w", {"info string position: Ung\xfcltiger FEN-String:  \x01\xff/8/8 w"}},
       {"position startpos moves e2e4 e2e4", {"info string position: Ung\xfcltiger Zug:  e2e4"}},
       {"position startpos moves e7e5", {"info string position: Ung\xfcltiger Zug:  e7e5"}},
+      // The default book is not installed: said once, not at every game.
+      {"position startpos moves d2d4", {"info string Opening book read error"}},
       {"position startpos moves d2d4", {}},
       {overlong, {"info string Eingabezeile zu lang, ignoriert"}},
       {longPosition, {"info string Eingabezeile zu lang, ignoriert"}},

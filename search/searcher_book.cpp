@@ -1,0 +1,37 @@
+// The master searcher's opening sources: the book it owns and the forced
+// lines it is handed, asked before every search.
+#include "board/legality.h"
+#include "search/searcher.h"
+
+bool Searcher::setBookFile(const char* name) {
+  // The name is kept for the next openBook; a refused (too long) name
+  // leaves the old one, and the option itself still counts as set.
+  if (book) book->setFileName(name);
+  return true;
+}
+
+bool Searcher::openBook() {
+  searchesSinceBook = 0;
+  // A searcher the front end gave no book has nothing to read.
+  if (!book) return true;
+  if (!ownBook) {
+    book->clear();
+    return true;
+  }
+  return book->load();
+}
+
+bool Searcher::bookFailureWorthReporting() { return !book || book->failureWorthReporting(); }
+
+bool Searcher::probeOpeningSources() {
+  Position& root = game.position;
+  Move move = 0, reply = 0;
+  bool found = forcedLines && forcedLines->probe(root, &move, nullptr);
+  if (!found && !rootRestricted && ownBook && book) found = book->probe(root, &move, &reply);
+  // A move from a file is played only when it is legal here; a key shared
+  // with another position must not put a foreign move on the board.
+  if (!found || !isLegalMove(root, move)) return false;
+  setBestMove(move);
+  ponderMove = reply;
+  return true;
+}
