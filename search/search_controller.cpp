@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "protocol/engine_output.h"
+#include "search/search_output.h"
 #include "search/searcher.h"
 
 namespace {
@@ -29,7 +29,7 @@ constexpr useconds_t PollMicroseconds = 20000;
 
 }  // namespace
 
-SearchController::SearchController(Searcher* master, EngineOutput* output, TimeManager* clock)
+SearchController::SearchController(Searcher* master, SearchOutput* output, TimeManager* clock)
     : master_(master), output_(output), clock_(clock) {
   helperClock_.allocate(false, 0, 0, 0, 0, 0, 0, 0, true);
   pthread_mutex_init(&mutex_, nullptr);

@@ -80,6 +80,8 @@ class Searcher {
   void startSearch(bool ponder);
   void requestStop();
   void ponderHit();
+  // The wait think() ends with, offered to callers that run the search
+  // themselves; the engine's own driver does not need it.
   void waitWhilePondering() const;
   bool stopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
   bool pondering() const { return pondering_.load(std::memory_order_relaxed) != 0; }
@@ -105,10 +107,14 @@ class Searcher {
   void advancedPawnBonus(SearchStackEntry& entry, const SideState& us, const SideState& them);
   bool tryTranspositionCutoff(SideState& us, SideState& them, int beta, MoveList& list,
                               InProgressSet* inProgress, int childDepth);
+  // A full-window presearch of every move that puts the best one first;
+  // kept as a move-ordering aid for experiments, the search does not use it.
   void searchMoveList(SideState& us, SideState& them, MoveList& list, int alpha, int beta, int depth);
   bool findQueenMate(const SideState& us, const SideState& them, Move* out) const;
   bool findMateInOne(const SideState& us, const SideState& them, Move* out) const;
   bool findMate(int pieceType, Bitboard candidates, int target, Bitboard escapes, Move* out) const;
+  // Both detectors in the order the search runs them, for callers outside
+  // the search; the search inlines the same test.
   bool findAnyMateInOne(const SideState& us, const SideState& them, Move* out) const;
   int hangingValue(const SideState& us, const SideState& them) const;
 
