@@ -35,10 +35,10 @@ inline const Bitboard* savedMaps(const UndoRecord& undo, bool white) {
 }  // namespace
 
 int Searcher::childDepth(int depth, SearchStackEntry& e) {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const int x = e.undo.captured;
   const int ext = e.extension;
-  const SearchStackEntry& parent = entry(ply - 1);
+  const SearchStackEntry& parent = entry(ply_ - 1);
   // A capture of a piece that leaves a pawn ending.
   if (x >= Knight && x <= Queen && p.white.counts[0] == p.white.counts[Pawn] + 1 &&
       p.black.counts[0] == p.black.counts[Pawn] + 1 && moveKey(parent.move) && !movePromotion(parent.move) &&
@@ -50,7 +50,7 @@ int Searcher::childDepth(int depth, SearchStackEntry& e) {
     }
   }
   if (ext >= OnePly) return depth - 1;
-  const SearchStackEntry& grandparent = entry(ply - 2);
+  const SearchStackEntry& grandparent = entry(ply_ - 2);
   auto quiet = [](const SearchStackEntry& s) { return s.undo.captured == 0 && (s.extension == 0 || s.reduced); };
   if (x == 0 && (ext == 0 || e.reduced) && quiet(parent) && quiet(grandparent))
     return depth - OnePly - (depth % OnePly) + ext;  // whole plies along quiet chains
@@ -73,23 +73,23 @@ void Searcher::advancedPawnBonus(SearchStackEntry& e, const SideState& us, const
 }
 
 int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int depth) {
-  Position& p = game.position;
+  Position& p = game_.position;
   // 1.1
   if (depth < 0) return quiesce(us, them, alpha, beta, -1);
   // 1.2
   if (depth > 8 && !pondering()) {
     SearchLimits* clock = limits();
-    if (clock && clock->mustStop(alphaRaised)) stop_.store(1, std::memory_order_relaxed);
+    if (clock && clock->mustStop(alphaRaised_)) stop_.store(1, std::memory_order_relaxed);
   }
   // 1.3
   const int eval = evaluator_.evaluate(p);
   countNode();
-  PlyScope scope(ply);
-  SearchStackEntry& e = entry(ply);
+  PlyScope scope(ply_);
+  SearchStackEntry& e = entry(ply_);
   e.bestMove = 0;
   e.movesSearched = 0;
   // 1.4
-  if (ply > MaxPly || stopped()) return eval;
+  if (ply_ > MaxPly || stopped()) return eval;
   // 1.5
   const bool inCheck = (us.attacked & us.pieces[King]) != 0;
   // 1.6 Mates in one found from the attack maps alone.
@@ -97,42 +97,42 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
     const Bitboard theirKing = them.pieces[King];
     if ((us.counts[Queen] && findQueenMate(us, them, &e.bestMove)) ||
         ((theirKing & BoardEdge) && findMateInOne(us, them, &e.bestMove)))
-      return 499999 - ply;
+      return 499999 - ply_;
     e.bestMove = 0;
   }
   // 1.7 Repetition along the search path.
   const uint64_t key = p.hashKey;
-  for (int back = ply - 4; back >= 0; back -= 2)
+  for (int back = ply_ - 4; back >= 0; back -= 2)
     if (entry(back).key == key) return 0;
   // 1.8
-  if (depth > 15 && game.repetitionStatus()) return 0;
+  if (depth > 15 && game_.repetitionStatus()) return 0;
   // 1.9
   e.staticEval = eval;
   e.key = key;
 
   // 2. A reduced move whose static balance is clearly bad for the mover
   // fails high in the parent anyway.
-  SearchStackEntry& parent = entry(ply - 1);
+  SearchStackEntry& parent = entry(ply_ - 1);
   if (parent.reduced && moveKey(parent.move)) {
     if (eval + parent.staticEval < -200) return alpha;
-    if (ply > 2 && ply > lastNullPly + 3 && eval + parent.staticEval < 0 &&
-        entry(ply - 3).staticEval + entry(ply - 2).staticEval < 0 &&
-        p.white.materialKey == entry(ply - 2).undo.whiteMaterialKey &&
-        p.black.materialKey == entry(ply - 2).undo.blackMaterialKey)
+    if (ply_ > 2 && ply_ > lastNullPly_ + 3 && eval + parent.staticEval < 0 &&
+        entry(ply_ - 3).staticEval + entry(ply_ - 2).staticEval < 0 &&
+        p.white.materialKey == entry(ply_ - 2).undo.whiteMaterialKey &&
+        p.black.materialKey == entry(ply_ - 2).undo.blackMaterialKey)
       return alpha;
   }
 
   // 3.
   const EndgameTable& table = evaluator_.endgameTable();
   const EndgameEvaluator* endgame = evaluator_.endgameEvaluator();
-  bool nullAllowed = (eval > beta || ply == lastNullPly + 1) && !inCheck && !isKnowledgeEvaluator(table, endgame);
+  bool nullAllowed = (eval > beta || ply_ == lastNullPly_ + 1) && !inCheck && !isKnowledgeEvaluator(table, endgame);
 
   // 4. Transposition table.
   int extension = 0;
   bool mateThreat = false;
   Move hashMove = 0;
   TTProbe probe;
-  if (tt_->probe(key, ply, probe)) {
+  if (tt_->probe(key, ply_, probe)) {
     if (alpha + 1 == beta && TTEntry::allowsCutoff(probe, alpha, beta, depth)) {
       if (probe.score > alpha) e.bestMove = probe.move;
       return probe.score;
@@ -143,7 +143,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       nullAllowed = false;
     }
     if (moveKey(probe.move) && probe.bound() != TTUpperBound) {
-      nullAllowed = nullAllowed && (probe.score >= beta || ply == lastNullPly + 1);
+      nullAllowed = nullAllowed && (probe.score >= beta || ply_ == lastNullPly_ + 1);
       const int stored = probe.depth();
       if (stored >= 0 ? stored + 24 >= depth : stored + 16 >= depth) hashMove = probe.move;
     }
@@ -170,7 +170,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
         if (v >= beta) return v;
       }
     }
-  } else if (nullAllowed && previousNullPly < ply - 2) {
+  } else if (nullAllowed && previousNullPly_ < ply_ - 2) {
     const int n = AttackTables::popCount((us.pieces[Bishop] | us.pieces[Rook] | us.pieces[Queen]) & ~p.pinned);
     const Bitboard s2 = (them.attacked & ~them.pawnAttacked & ~us.pieces[0] & ~us.pawnAttacked &
                          ~(attackTables.kingAttacks[ourKing] & ~them.attackedTwice)) |
@@ -179,9 +179,9 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       // Make the null move.
       const Bitboard savedLastMove = p.lastMoveMask;
       const int8_t savedEp = p.epSquare;
-      const int16_t savedPrevious = previousNullPly, savedLast = lastNullPly;
-      previousNullPly = lastNullPly;
-      lastNullPly = ply;
+      const int16_t savedPrevious = previousNullPly_, savedLast = lastNullPly_;
+      previousNullPly_ = lastNullPly_;
+      lastNullPly_ = ply_;
       p.whiteToMove ^= 1;
       p.lastMoveMask = 0;
       p.hashKey ^= SideToMoveKey;
@@ -194,22 +194,22 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       e.key = p.hashKey;
       e.extension = 0;
       e.undo.captured = 0;
-      const int R = (depth >= 48 && savedLast < ply - 1 && (n >= 2 || depth >= 64)) ? 24 : 16;
+      const int R = (depth >= 48 && savedLast < ply_ - 1 && (n >= 2 || depth >= 64)) ? 24 : 16;
       const int v = -search(them, us, -beta, 1 - beta, depth - OnePly - R);
       // Undo it; the node's entry gets its own key and count back.
       p.whiteToMove ^= 1;
       p.lastMoveMask = savedLastMove;
       p.hashKey = key;
       p.epSquare = savedEp;
-      previousNullPly = savedPrevious;
-      lastNullPly = savedLast;
+      previousNullPly_ = savedPrevious;
+      lastNullPly_ = savedLast;
       e.key = key;
       e.movesSearched = 0;
       if (stopped()) return eval;
       if (v >= beta) {
         if (alpha + 1 == beta) return v;
       } else {
-        const Move threat = entry(ply + 1).bestMove;
+        const Move threat = entry(ply_ + 1).bestMove;
         if (moveKey(threat)) {
           const int from = moveFrom(threat);
           threatSquare = moveTo(threat);
@@ -231,7 +231,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
   // 6. Move list.
   InProgressSet* inProgress = depth <= 31 ? &tt_->inProgress() : nullptr;
   MoveList list(moveStack_, p, history_[p.whiteToMove], AllMoves, &hashMove, e.killers, inProgress);
-  if (list.size() == 0) return inCheck ? ply - MateScore : 0;
+  if (list.size() == 0) return inCheck ? ply_ - MateScore : 0;
   if (list.size() == 1) extension += 7;
   if (inCheck) extension += 4;
   bool cutoffFound = false;
@@ -248,7 +248,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
   Move firstLegal = 0, secondLegal = 0;
   bool pruned = false;
   const uint32_t keyLow = uint32_t(key);
-  const SearchStackEntry& twoBack = entry(ply - 2);
+  const SearchStackEntry& twoBack = entry(ply_ - 2);
   e.undo.save(p);  // one save serves every move: restore brings this position back
   while (alphaNow < beta) {
     const MoveListEntry* picked = list.next();
@@ -274,10 +274,10 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       if (movePromotion(m) && depth > 23 && !(us.attacked & squareBit(to)))
         e.extension = int16_t(e.extension - (depth <= 31 ? 8 : 16));
     }
-    if (givesCheck && ply > lastNullPly + 1) {
+    if (givesCheck && ply_ > lastNullPly_ + 1) {
       if (movePiece(parent.move) == King) {
         e.extension = int16_t(e.extension + 3);
-      } else if (ply > lastNullPly + 2 && moveKey(twoBack.move) && from == moveTo(twoBack.move)) {
+      } else if (ply_ > lastNullPly_ + 2 && moveKey(twoBack.move) && from == moveTo(twoBack.move)) {
         const int origin = moveFrom(twoBack.move);
         const Bitboard diagonals = attackTables.diagA1H8Line[origin] | attackTables.diagA8H1Line[origin];
         const Bitboard straights = attackTables.fileLine[origin] | attackTables.rankLine[origin];
@@ -293,7 +293,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
         if (extend) e.extension = int16_t(e.extension + 2);
       }
     }
-    if (captured && ply > lastNullPly + 1 && moveKey(parent.move) && to == moveTo(parent.move) &&
+    if (captured && ply_ > lastNullPly_ + 1 && moveKey(parent.move) && to == moveTo(parent.move) &&
         RecaptureValue[captured] == RecaptureValue[std::clamp<int>(parent.undo.captured, 0, 6)])
       e.extension = int16_t(e.extension + 4);
     // 7.3
@@ -356,7 +356,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
     if (inProgress) inProgress->reset(mark);
     // 7.7 A stopped search leaves no half-searched result behind.
     if (stopped()) {
-      if (ply > 3) tt_->remove(key);
+      if (ply_ > 3) tt_->remove(key);
       return best;
     }
     // 7.8
@@ -377,7 +377,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
   }
 
   // 9.
-  if (e.movesSearched == 0) return inCheck ? ply - MateScore : 0;
+  if (e.movesSearched == 0) return inCheck ? ply_ - MateScore : 0;
   const Move cutMove = e.bestMove;
   if (best >= beta) {
     const bool quickCut = cutoffFound && e.movesSearched == 1 && eval >= beta && best <= beta + 1;
@@ -385,20 +385,20 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       // Moves that merely answer the opponent's last move (onto a square it
       // vacated or stopped covering) teach the history nothing.
       Bitboard H = p.lastMoveMask;
-      if (ply > lastNullPly + 1) {
+      if (ply_ > lastNullPly_ + 1) {
         const Bitboard before = savedMaps(parent.undo, white)[0];
         H |= before & ~us.attacked;
       }
       const Bitboard destination = attackTables.fromToMask[cutMove & 0xFFF] & ~us.pieces[0];
       if (!(destination & H)) {
-        if (ply > previousNullPly + 3) {
+        if (ply_ > previousNullPly_ + 3) {
           const int k = inCheck ? 2 : 0;
           KillerSlot* killers = e.killers;
           if (cutMove != killers[k].move && cutMove != twoBack.killers[k].move &&
               cutMove != twoBack.killers[k + 1].move) {
             int y = 3 * depth;
-            if (lastNullPly == ply - 1) y += 184;
-            if (best == 499999 - ply) y += 2 * depth;
+            if (lastNullPly_ == ply_ - 1) y += 184;
+            if (best == 499999 - ply_) y += 2 * depth;
             if (cutMove == killers[k + 1].move || killers[k].score < 0 || killers[k + 1].score < 0) {
               killers[k + 1] = {killers[k].move, clampKillerScore(depth + killers[k + 1].score - killers[k].score)};
               killers[k] = {cutMove, clampKillerScore(y)};
@@ -413,12 +413,12 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
         if (secondLegal && secondLegal != cutMove) history.penalise(secondLegal, 8);
       }
     }
-    tt_->store(key, cutMove, best, ttWord(depth, TTLowerBound, mateThreat), ply);
+    tt_->store(key, cutMove, best, ttWord(depth, TTLowerBound, mateThreat), ply_);
     return best;
   }
   history_[p.whiteToMove].noteNoCutoff();
   const int result = (pruned && best < eval) ? eval + 1200 : best;
-  tt_->store(key, e.bestMove, result, ttWord(depth, result > alpha ? TTExact : TTUpperBound, mateThreat), ply);
+  tt_->store(key, e.bestMove, result, ttWord(depth, result > alpha ? TTExact : TTUpperBound, mateThreat), ply_);
   return result;
 }
 
@@ -427,7 +427,7 @@ bool Searcher::tryTranspositionCutoff(SideState& us, SideState& them, int beta, 
   (void)us;
   (void)them;
   if (list.size() < 2) return false;
-  Position& p = game.position;
+  Position& p = game_.position;
   const uint32_t keyLow = uint32_t(p.hashKey);
   int c = -beta, b = -beta;
   Move refutation = 0, candidate = 0;
@@ -444,8 +444,8 @@ bool Searcher::tryTranspositionCutoff(SideState& us, SideState& them, int beta, 
       return true;
     }
     // A draw by repetition is as good as any score at or above beta.
-    bool repeats = game.repetitionStatus() != 0;
-    for (int back = ply - 3; back >= 0 && !repeats; back -= 2) repeats = entry(back).key == p.hashKey;
+    bool repeats = game_.repetitionStatus() != 0;
+    for (int back = ply_ - 3; back >= 0 && !repeats; back -= 2) repeats = entry(back).key == p.hashKey;
     if (repeats) {
       if (c >= 0) {
         undo.restore();
@@ -467,7 +467,7 @@ bool Searcher::tryTranspositionCutoff(SideState& us, SideState& them, int beta, 
       }
     }
     TTProbe probe;
-    if (tt_->probe(p.hashKey, ply, probe) && probe.score <= c && probe.bound() != TTLowerBound) {
+    if (tt_->probe(p.hashKey, ply_, probe) && probe.score <= c && probe.bound() != TTLowerBound) {
       const int stored = probe.depth();
       if (probe.score < -399999 || (stored >= depthOfChildren && (!p.inCheck() || stored > depthOfChildren + 2))) {
         refutation = m;
@@ -492,8 +492,8 @@ bool Searcher::tryTranspositionCutoff(SideState& us, SideState& them, int beta, 
 }
 
 void Searcher::searchMoveList(SideState& us, SideState& them, MoveList& list, int alpha, int beta, int depth) {
-  Position& p = game.position;
-  SearchStackEntry& e = entry(ply);
+  Position& p = game_.position;
+  SearchStackEntry& e = entry(ply_);
   const Move kept = e.bestMove;
   int best = -500001;
   Move bestFound = 0;

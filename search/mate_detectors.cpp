@@ -5,7 +5,7 @@
 #include "search/searcher.h"
 
 bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* out) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const int k = them.kingSquare();
   const Bitboard Z = attackTables.kingAttacks[k];
   // 1. Squares next to their king where a queen is protected and only the
@@ -47,7 +47,7 @@ bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* o
 }
 
 bool Searcher::findMate(int pieceType, Bitboard candidates, int target, Bitboard escapes, Move* out) const {
-  const Bitboard occ = game.position.occupied;
+  const Bitboard occ = game_.position.occupied;
   for (; candidates; candidates &= candidates - 1) {
     const int c = AttackTables::lowestSquare(candidates);
     const Bitboard reach = pieceType == Queen ? AttackTables::queenAttacks(c, occ) : AttackTables::fileAttacks(c, occ);
@@ -60,7 +60,7 @@ bool Searcher::findMate(int pieceType, Bitboard candidates, int target, Bitboard
 }
 
 bool Searcher::findMateInOne(const SideState& us, const SideState& them, Move* out) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const Bitboard occ = p.occupied;
   // 1.
   if (!(us.pieces[Rook] | us.pieces[Queen])) return false;
@@ -125,7 +125,7 @@ bool Searcher::findAnyMateInOne(const SideState& us, const SideState& them, Move
 }
 
 int Searcher::hangingValue(const SideState& us, const SideState& them) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const Bitboard H = (us.pieces[0] & us.attacked & (~them.attacked | us.attackedTwice)) | us.threatened;
   // 1. A pawn of theirs about to promote outweighs everything else.
   if (us.pawnAttacked & (Rank1 | Rank8)) {

@@ -14,30 +14,30 @@ constexpr Bitboard DarkSquaresByHalf = 0x55AA55AA55AA55AAULL;
 }  // namespace
 
 int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int qsDepth) {
-  Position& p = game.position;
+  Position& p = game_.position;
   // 1.
-  PlyScope scope(ply);
-  if (ply > selectiveDepth) selectiveDepth = ply;
-  SearchStackEntry& e = entry(ply);
+  PlyScope scope(ply_);
+  if (ply_ > selectiveDepth_) selectiveDepth_ = ply_;
+  SearchStackEntry& e = entry(ply_);
   e.bestMove = 0;
   e.movesSearched = 0;
-  if (ply > MaxPly) return evaluator_.evaluate(p);
+  if (ply_ > MaxPly) return evaluator_.evaluate(p);
   // 2.
   const bool inCheck = (us.attacked & us.pieces[King]) != 0;
   if (!inCheck) {
     if ((us.counts[Queen] && findQueenMate(us, them, &e.bestMove)) ||
         ((them.pieces[King] & BoardEdge) && findMateInOne(us, them, &e.bestMove)))
-      return 499999 - ply;
+      return 499999 - ply_;
     e.bestMove = 0;
   }
   // 3. Only the repetition four plies up is looked for here.
   const uint64_t key = p.hashKey;
-  if (ply >= 4 && entry(ply - 4).key == key) return 0;
+  if (ply_ >= 4 && entry(ply_ - 4).key == key) return 0;
   // 4.
   e.key = key;
   Move hashMove = 0;
   TTProbe probe;
-  if (tt_->probe(key, ply, probe)) {
+  if (tt_->probe(key, ply_, probe)) {
     if (TTEntry::allowsCutoff(probe, alpha, beta, qsDepth)) {
       if (probe.score > alpha) e.bestMove = probe.move;
       return probe.score;
@@ -106,7 +106,7 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
     }
   } else {
     // 7.
-    best = ply - MateScore;
+    best = ply_ - MateScore;
   }
   // 8.
   const EndgameEvaluator* endgame = evaluator_.endgameEvaluator();
@@ -134,7 +134,7 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
     e.undo.restore();
     ++e.movesSearched;
     if (v >= beta) {
-      tt_->store(key, m, v, ttWord(qsDepth, TTLowerBound), ply);
+      tt_->store(key, m, v, ttWord(qsDepth, TTLowerBound), ply_);
       return v;
     }
     if (v > best) {
@@ -150,24 +150,24 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
   // 12.
   if (!inCheck && best < bestSkipped) best = bestSkipped;
   if (moveKey(e.bestMove))
-    tt_->store(key, e.bestMove, best, ttWord(qsDepth, best > standPatAlpha ? TTExact : TTUpperBound), ply);
+    tt_->store(key, e.bestMove, best, ttWord(qsDepth, best > standPatAlpha ? TTExact : TTUpperBound), ply_);
   return best;
 }
 
 bool Searcher::quietScore(int width, int* scoreOut) {
-  iteration = 0;
-  selectiveDepth = 0;
-  ply = -1;
-  lastNullPly = -1;
-  previousNullPly = -10;
+  iteration_ = 0;
+  selectiveDepth_ = 0;
+  ply_ = -1;
+  lastNullPly_ = -1;
+  previousNullPly_ = -10;
   nodes_.store(0, std::memory_order_relaxed);
   clearSearchState();
   tt_->age();
-  if (alwaysClearHash) {
+  if (alwaysClearHash_) {
     tt_->clear();
     evaluator_.clearHashes();
   }
-  Position& p = game.position;
+  Position& p = game_.position;
   const int e = evaluator_.evaluate(p);
   const int v = quiesce(p.toMove(), p.notToMove(), e - width - 1, e + width + 1, -1);
   if (scoreOut) *scoreOut = v;

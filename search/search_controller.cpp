@@ -141,8 +141,8 @@ void SearchController::run() {
   if (!quitRequested()) {
     if (!master_->stopped() && master_->nodes() != 0) output_->printStatus();
     clock_->stop();
-    Move best = master_->bestMove;
-    Move ponder = master_->ponderMove;
+    Move best = master_->bestMove();
+    Move ponder = master_->ponderMove();
     // A search stopped before it settled on a move still plays one.
     if (!moveKey(best) && master_->rootMoveCount() > 0) {
       best = master_->rootMove(0).move;

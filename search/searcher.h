@@ -13,6 +13,7 @@
 #include "eval/evaluator.h"
 #include "board/history_table.h"
 #include "search/move_change_net.h"
+#include "search/search_constants.h"
 #include "search/search_limits.h"
 #include "search/search_listener.h"
 #include "search/transposition_table.h"
@@ -28,7 +29,7 @@ struct SearchStackEntry {
   int32_t movesSearched = 0;  // -1 while a null move is searched from here
   int16_t extension = 0;      // eighths of a ply
   uint8_t reduced = 0;        // searched with a late-move reduction
-  KillerSlot killers[4] = {{0, -9999}, {0, -9999}, {0, -9999}, {0, -9999}};
+  KillerSlot killers[4] = {{0, EmptyKillerScore}, {0, EmptyKillerScore}, {0, EmptyKillerScore}, {0, EmptyKillerScore}};
   UndoRecord undo;
 
   void clear();
@@ -70,9 +71,11 @@ class Searcher {
   bool setMultiPv(int lines);
   void setTimeLogfile(const char* name);
   bool resizeHash(size_t bytes);
-  void setAlwaysClearHash(bool on) { alwaysClearHash = on; }
-  void setResignThreshold(int milliPawns) { resignThreshold = milliPawns; }
-  void setThreadCount(int n) { threadCount = n; }
+  void setAlwaysClearHash(bool on) { alwaysClearHash_ = on; }
+  void setResignThreshold(int milliPawns) { resignThreshold_ = milliPawns; }
+  void setThreadCount(int n) { threadCount_ = n; }
+  // The forced-line source the master plays from (not owned; null for none).
+  void setForcedLines(PgnGameSource* source) { forcedLines_ = source; }
   void setListener(SearchListener* l) { listener_ = l ? l : &nullListener_; }
   SearchListener* listener() const { return listener_; }
 
@@ -119,7 +122,10 @@ class Searcher {
   int hangingValue(const SideState& us, const SideState& them) const;
 
   // --- accessors for the front end ---
-  Position& position() { return game.position; }
+  // The root game; the front end sets positions on it between searches.
+  Game& game() { return game_; }
+  const Game& game() const { return game_; }
+  Position& position() { return game_.position; }
   Evaluator& evaluator() { return evaluator_; }
   TranspositionTable& transpositionTable() { return *tt_; }
   uint64_t nodes() const { return nodes_.load(std::memory_order_relaxed); }
@@ -130,32 +136,27 @@ class Searcher {
   SearchLimits* limits() const { return limits_.load(std::memory_order_relaxed); }
   const SearchStackEntry& stackEntry(int ply) const { return stack_[ply + 2]; }
 
-  // Public state read by the front end and the tools.
-  Game game;
-  uint8_t ownBook = 1;
-  uint8_t alwaysClearHash = 0;
-  char timeLogfile[512] = {};
-  int32_t resignThreshold = -7000;
-  uint8_t rootRestricted = 0;
-  int16_t iteration = 0;
-  int16_t selectiveDepth = 0;
-  int16_t ply = -1;
-  int16_t lastNullPly = -1;
-  int16_t previousNullPly = -10;
-  int32_t rootAlpha = -500001;
-  int32_t rootBeta = 500001;
-  int32_t score = 0;
-  uint8_t alphaRaised = 0;
-  uint8_t firstIteration = 0;
-  uint8_t rootFail = 0;
-  Move bestMove = 0;
-  Move ponderMove = 0;
-  int32_t threadCount = 1;
-  int32_t threadIndex = 0;
-  int32_t multiPv = 1;
-  int32_t searchesSinceBook = 0;
-  Book* book = nullptr;                    // owned; the opening book joins later
-  PgnGameSource* forcedLines = nullptr;    // not owned
+  // The results of the search, read on the search thread (by the listener)
+  // or after it has ended.
+  // Finished iterations: also the depth in plies of the one being searched.
+  int iteration() const { return iteration_; }
+  int selectiveDepth() const { return selectiveDepth_; }
+  // The score of the last finished iteration and the current root window.
+  int score() const { return score_; }
+  int rootAlpha() const { return rootAlpha_; }
+  int rootBeta() const { return rootBeta_; }
+  bool firstIteration() const { return firstIteration_ != 0; }
+  Move bestMove() const { return bestMove_; }
+  Move ponderMove() const { return ponderMove_; }
+
+  // The options, as set.
+  bool ownBook() const { return ownBook_ != 0; }
+  bool alwaysClearHash() const { return alwaysClearHash_ != 0; }
+  const char* timeLogfile() const { return timeLogfile_; }
+  int resignThreshold() const { return resignThreshold_; }
+  int threadCount() const { return threadCount_; }
+  int threadIndex() const { return threadIndex_; }
+  int multiPv() const { return multiPv_; }
 
  private:
   void initStack();
@@ -169,8 +170,37 @@ class Searcher {
   int walkPv(Move first, Move* pv, bool setPonder);
   // The best move is read by the command thread on "ponderhit": written
   // atomically, read plainly by this thread.
-  void setBestMove(Move m) { __atomic_store_n(&bestMove, m, __ATOMIC_RELAXED); }
+  void setBestMove(Move m) { __atomic_store_n(&bestMove_, m, __ATOMIC_RELAXED); }
   void sortResults(ScoredMove* records, int count) const;
+
+  Game game_;
+  // Options.
+  uint8_t ownBook_ = 1;
+  uint8_t alwaysClearHash_ = 0;
+  char timeLogfile_[512] = {};
+  int32_t resignThreshold_ = DefaultResignThreshold;
+  int32_t threadCount_ = 1;
+  int32_t threadIndex_ = 0;
+  int32_t multiPv_ = 1;
+  // The state of the running search.
+  uint8_t rootRestricted_ = 0;
+  int16_t iteration_ = 0;
+  int16_t selectiveDepth_ = 0;
+  int16_t ply_ = -1;
+  int16_t lastNullPly_ = -1;
+  int16_t previousNullPly_ = -10;
+  int32_t rootAlpha_ = -WindowBound;
+  int32_t rootBeta_ = WindowBound;
+  int32_t score_ = 0;
+  uint8_t alphaRaised_ = 0;
+  uint8_t firstIteration_ = 0;
+  uint8_t rootFail_ = 0;
+  Move bestMove_ = 0;
+  Move ponderMove_ = 0;
+  // The opening sources: only the master plays from them.
+  int32_t searchesSinceBook_ = 0;
+  Book* book_ = nullptr;                  // owned; the opening book joins later
+  PgnGameSource* forcedLines_ = nullptr;  // not owned
 
   std::atomic<uint8_t> stop_{0};
   std::atomic<uint8_t> pondering_{0};
