@@ -173,6 +173,27 @@ class Searcher {
   void setBestMove(Move m) { __atomic_store_n(&bestMove_, m, __ATOMIC_RELAXED); }
   void sortResults(ScoredMove* records, int count) const;
 
+  // What the steps of one interior node hand each other.
+  struct NodeState {
+    int extension = 0;        // eighths of a ply, for every move of the node
+    bool mateThreat = false;  // kept with the node's table entry
+    bool nullAllowed = false;
+    Move hashMove = 0;
+    int threatSquare = -1;    // where the threat a failed null move revealed goes
+    Bitboard threatPath = 0;  // the squares it passes on the way
+  };
+  // The steps of the interior node (search), in the order it takes them.
+  bool reducedMoveFailsHigh(int eval);
+  bool probeTable(NodeState& n, uint64_t key, int alpha, int beta, int depth, int* score);
+  bool frontierPrune(const NodeState& n, const SideState& us, const SideState& them, int eval, int alpha, int beta,
+                     int* score);
+  bool tryNullMove(NodeState& n, SideState& us, SideState& them, int alpha, int beta, int depth, int eval,
+                   int* score);
+  void extendMove(SearchStackEntry& e, const SideState& us, const SideState& them, int depth, int nodeExtension,
+                  bool givesCheck);
+  void rewardCutoff(SearchStackEntry& e, const SideState& us, Move cutMove, int best, int depth, bool inCheck,
+                    Move firstLegal, Move secondLegal);
+
   Game game_;
   // Options.
   uint8_t ownBook_ = 1;
