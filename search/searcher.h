@@ -193,6 +193,8 @@ class Searcher {
                   bool givesCheck);
   void rewardCutoff(SearchStackEntry& e, const SideState& us, Move cutMove, int best, int depth, bool inCheck,
                     Move firstLegal, Move secondLegal);
+  // The capture filter of the quiescence search far below alpha.
+  Bitboard deltaFilter(const SideState& us, SideState& them, int eval, int alpha, int* bestSkipped);
 
   Game game_;
   // Options.
