@@ -110,6 +110,9 @@ constexpr int QuietPushMargin = 3500;
 
 // --- root ---
 
+// The score of a book or forced move, reported with a window of one either side.
+constexpr int OpeningMoveScore = 10;
+
 // A fail-high root move is searched again with beta this far above its
 // score, and further when it failed high by more than FailHighJump.
 constexpr int FailHighWindow = 500;

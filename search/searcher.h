@@ -182,6 +182,10 @@ class Searcher {
     int threatSquare = -1;    // where the threat a failed null move revealed goes
     Bitboard threatPath = 0;  // the squares it passes on the way
   };
+  // The parts of think().
+  void setInitialRootScore();
+  void iterativeDeepening(SearchLimits* clock);
+  void reportIteration(int i, int v);
   // The steps of the interior node (search), in the order it takes them.
   bool reducedMoveFailsHigh(int eval);
   bool probeTable(NodeState& n, uint64_t key, int alpha, int beta, int depth, int* score);
