@@ -1,5 +1,6 @@
 #include "protocol/uci_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +72,7 @@ void UciOutput::printPv(Searcher& searcher, int score, int alpha, int beta) {
   char line[800];
   std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f pv",
                 searcher.iteration() + 1,
-                (searcher.selectiveDepth() > searcher.iteration() ? searcher.selectiveDepth() : searcher.iteration()) + 1,
+                std::max(searcher.selectiveDepth(), searcher.iteration()) + 1,
                 double(elapsed), double(nodes));
   Move pv[Searcher::MaxPvLength];
   int length = 0;
@@ -124,7 +125,7 @@ void UciOutput::printStatus() {
   const Searcher& s = *searcher_;
   char line[200];
   std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f hashfull %d nps %16.0f ",
-                s.iteration(), (s.selectiveDepth() > s.iteration() ? s.selectiveDepth() : s.iteration()) + 1, double(elapsed),
+                s.iteration(), std::max(s.selectiveDepth(), s.iteration()) + 1, double(elapsed),
                 double(nodes), hashFull(), double(nodes) * 1000.0 / double(ms));
   appendUciScore(line, sizeof line, s.score(), s.rootAlpha(), s.rootBeta());
   collapseSpaces(line);

@@ -23,7 +23,8 @@ constexpr int PawnEndingExtension[6][4] = {
 };
 
 // Piece values for recognising recaptures: knight and bishop count alike.
-constexpr int RecaptureValue[7] = {0, PieceValues[Pawn], PieceValues[Bishop], PieceValues[Bishop], PieceValues[Rook], PieceValues[Queen], 0};
+constexpr int RecaptureValue[7] = {
+    0, PieceValues[Pawn], PieceValues[Bishop], PieceValues[Bishop], PieceValues[Rook], PieceValues[Queen], 0};
 
 inline int16_t clampKillerScore(int v) { return int16_t(std::clamp(v, EmptyKillerScore, MaxKillerScore)); }
 
