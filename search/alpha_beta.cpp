@@ -38,6 +38,16 @@ inline const Bitboard* savedMaps(const UndoRecord& undo, bool white) {
   return white ? undo.whiteMaps : undo.blackMaps;
 }
 
+// Whether the move just made creates a new target: a man of theirs we now
+// attack unanswered or with a cheaper piece, that was not so before. The
+// maps before the move: ourBefore the attacks on us, theirBefore ours on them.
+inline bool createsTarget(const SideState& us, const SideState& them, const Bitboard* ourBefore,
+                          const Bitboard* theirBefore) {
+  const Bitboard now = targetsOf(them.pieces[0], them.attacked, us.attacked, them.threatened);
+  const Bitboard before = targetsOf(them.pieces[0], theirBefore[0], ourBefore[0], theirBefore[3]);
+  return (now & ~before) != 0;
+}
+
 }  // namespace
 
 int Searcher::childDepth(int depth, SearchStackEntry& e) {
@@ -260,6 +270,26 @@ NODE_STEP void Searcher::extendMove(SearchStackEntry& e, const SideState& us, co
     e.extension = int16_t(e.extension + RecaptureExtension);
 }
 
+// Whether a quiet, unextended later move may be searched one ply less: it
+// must not move a passed pawn, flee from or block the threat the null move
+// revealed, newly attack the threat's square, create a target, or leave
+// behind a square the opponent then holds.
+NODE_STEP bool Searcher::lateMoveReducible(const NodeState& n, const SideState& us, const SideState& them, int from,
+                                           int to, Bitboard ownPassed, const Bitboard* ourBefore,
+                                           const Bitboard* theirBefore) {
+  if ((ownPassed & squareBit(from)) || from == n.threatSquare || (n.threatPath & squareBit(to))) return false;
+  if (n.threatSquare >= 0) {
+    const Bitboard T = squareBit(n.threatSquare);
+    // Our attacks on their side are in their maps.
+    const bool newlyAttacks = (them.attacked & T) && !(theirBefore[0] & T);
+    const bool newlyTwice = (them.attackedTwice & T) && !(theirBefore[1] & T);
+    const bool newlyByPawn = (them.pawnAttacked & T) && !(theirBefore[2] & T);
+    if (newlyAttacks || newlyTwice || newlyByPawn) return false;
+  }
+  if (createsTarget(us, them, ourBefore, theirBefore)) return false;
+  return !((us.attacked & squareBit(from)) && !(them.attacked & squareBit(from)));
+}
+
 // A cutoff teaches the killers and the history, unless the cutting move
 // merely answers the opponent's last move (onto a square it vacated or
 // stopped covering).
@@ -398,22 +428,15 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
     const bool givesCheck = (them.attacked & them.pieces[King]) != 0;
     extendMove(e, us, them, depth, n.extension, givesCheck);
     const int u = childDepth(depth, e);
-    // New targets: men of theirs we now attack unanswered or with a cheaper
-    // piece, that were not so before.
     const Bitboard* ourBefore = savedMaps(e.undo, white);    // attacks on us, before
     const Bitboard* theirBefore = savedMaps(e.undo, !white);  // our attacks on them, before
-    auto createsTarget = [&]() {
-      const Bitboard now = targetsOf(them.pieces[0], them.attacked, us.attacked, them.threatened);
-      const Bitboard before = targetsOf(them.pieces[0], theirBefore[0], ourBefore[0], theirBefore[3]);
-      return (now & ~before) != 0;
-    };
     int v;
     if (u < 0) {
       // Futility at the horizon: a quiet move far below alpha that
       // threatens nothing is skipped.
       if (alpha > eval + FutilityMargin && !captured && e.extension <= 0 && e.movesSearched > 0 &&
           !movePromotion(m) && !inCheck && !givesCheck && alpha + 1 == beta && !onlyPawnsAndKings &&
-          !createsTarget()) {
+          !createsTarget(us, them, ourBefore, theirBefore)) {
         e.undo.restore();
         if (inProgress) inProgress->reset(mark);
         pruned = true;
@@ -425,22 +448,8 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
       v = -search(them, us, -beta, -alphaNow, u);
     } else {
       // Later moves get a null window, quiet harmless ones one ply less.
-      bool reduce = false;
-      if (reductionsAllowed && !captured && !givesCheck && e.extension == 0 && !(ownPassed & squareBit(from)) &&
-          from != n.threatSquare && !(n.threatPath & squareBit(to))) {
-        reduce = true;
-        if (n.threatSquare >= 0) {
-          const Bitboard T = squareBit(n.threatSquare);
-          // Our attacks on their side are in their maps.
-          const bool newlyAttacks = (them.attacked & T) && !(theirBefore[0] & T);
-          const bool newlyTwice = (them.attackedTwice & T) && !(theirBefore[1] & T);
-          const bool newlyByPawn = (them.pawnAttacked & T) && !(theirBefore[2] & T);
-          if (newlyAttacks || newlyTwice || newlyByPawn) reduce = false;
-        }
-        if (reduce && createsTarget()) reduce = false;
-        // The square left behind must not become a hole the opponent uses.
-        if (reduce && (us.attacked & squareBit(from)) && !(them.attacked & squareBit(from))) reduce = false;
-      }
+      const bool reduce = reductionsAllowed && !captured && !givesCheck && e.extension == 0 &&
+                          lateMoveReducible(n, us, them, from, to, ownPassed, ourBefore, theirBefore);
       if (reduce) {
         e.reduced = 1;
         e.extension = -LateMoveReduction;

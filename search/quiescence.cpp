@@ -176,8 +176,8 @@ bool Searcher::quietScore(int width, int* scoreOut) {
   iteration_ = 0;
   selectiveDepth_ = 0;
   ply_ = -1;
-  lastNullPly_ = -1;
-  previousNullPly_ = -10;
+  lastNullPly_ = NoLastNullPly;
+  previousNullPly_ = NoPreviousNullPly;
   nodes_.store(0, std::memory_order_relaxed);
   clearSearchState();
   tt_->age();

@@ -75,8 +75,8 @@ bool Searcher::think(SearchLimits* limits) {
       score_ = 0;
     } else {
       ply_ = -1;
-      lastNullPly_ = -1;
-      previousNullPly_ = -10;
+      lastNullPly_ = NoLastNullPly;
+      previousNullPly_ = NoPreviousNullPly;
       setInitialRootScore();
       if (rootMoveCount_ == 1) {
         // A single legal move needs no search.

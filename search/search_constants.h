@@ -23,6 +23,11 @@ constexpr int MaxKillerScore = 32767;
 // The default resign threshold (the hidden Resign option sets it).
 constexpr int DefaultResignThreshold = -7000;
 
+// The plies of the last and the previous null move before any was made:
+// above the root, far enough that no rule on recent null moves applies.
+constexpr int NoLastNullPly = -1;
+constexpr int NoPreviousNullPly = -10;
+
 // --- node entry ---
 
 // Deeper than this the node asks the clock whether it must stop.
@@ -95,8 +100,9 @@ constexpr int DeepPromotionDepth = 4 * OnePly;
 
 // --- quiescence ---
 
-// Quiescence depths: the first ply below the horizon, the deepest that still
-// answers checks with their evasions' checks, and plain capture search.
+// Quiescence depths: the first ply below the horizon; the last depth whose
+// lists still hold checks (check evasions near the horizon go down to it);
+// and the depth of plain capture search below it.
 constexpr int QsFirstDepth = -1;
 constexpr int QsLastCheckDepth = -3;
 constexpr int QsCaptureDepth = -4;

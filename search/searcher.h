@@ -195,6 +195,8 @@ class Searcher {
                    int* score);
   void extendMove(SearchStackEntry& e, const SideState& us, const SideState& them, int depth, int nodeExtension,
                   bool givesCheck);
+  bool lateMoveReducible(const NodeState& n, const SideState& us, const SideState& them, int from, int to,
+                         Bitboard ownPassed, const Bitboard* ourBefore, const Bitboard* theirBefore);
   void rewardCutoff(SearchStackEntry& e, const SideState& us, Move cutMove, int best, int depth, bool inCheck,
                     Move firstLegal, Move secondLegal);
   // The capture filter of the quiescence search far below alpha.
@@ -214,8 +216,8 @@ class Searcher {
   int16_t iteration_ = 0;
   int16_t selectiveDepth_ = 0;
   int16_t ply_ = -1;
-  int16_t lastNullPly_ = -1;
-  int16_t previousNullPly_ = -10;
+  int16_t lastNullPly_ = NoLastNullPly;
+  int16_t previousNullPly_ = NoPreviousNullPly;
   int32_t rootAlpha_ = -WindowBound;
   int32_t rootBeta_ = WindowBound;
   int32_t score_ = 0;
