@@ -371,7 +371,7 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
   NodeState n;
   n.nullAllowed = (eval > beta || ply_ == lastNullPly_ + 1) && !inCheck && !isKnowledgeEvaluator(table, endgame);
 
-  int score;
+  int score = 0;
   if (probeTable(n, key, alpha, beta, depth, &score)) return score;
   // Endgame knowledge may settle the node or change its extension.
   {
@@ -382,6 +382,8 @@ int Searcher::search(SideState& us, SideState& them, int alpha, int beta, int de
   }
   const Bitboard ownPassed = us.pieces[Pawn] & evaluator_.passedPawns();
 
+  // Frontier pruning where the children are quiescence nodes, the null
+  // move elsewhere.
   if (depth + n.extension < OnePly) {
     if (frontierPrune(n, us, them, eval, alpha, beta, &score)) return score;
   } else if (n.nullAllowed && previousNullPly_ < ply_ - 2) {  // at most two passes in a row
