@@ -27,7 +27,7 @@ void BM_SearchFixedDepth(benchmark::State& state) {
     nodes = 0;
     for (const std::string& fen : fens) {
       auto s = std::make_unique<Searcher>(16u << 20);
-      s->game.setFen(fen.c_str());
+      s->game().setFen(fen.c_str());
       SearchLimits limits(depth);
       s->setupRootMoves();
       s->startSearch(false);

@@ -1,6 +1,6 @@
-// The protocol side of the search listener: the base of every output
-// object. It adds the final best-move answer, the end-of-search status, the
-// root position used to write moves as text, the silent and debug flags,
+// The protocol side of the search output: the base of every output object.
+// Beside the listener reports and the end-of-search answer it adds the root
+// position used to write moves as text, the silent and debug flags,
 // and the one locked writer every protocol line leaves the engine through.
 #pragma once
 
@@ -10,14 +10,14 @@
 #include <cstdint>
 
 #include "board/types.h"
-#include "search/search_listener.h"
+#include "search/search_output.h"
 
 // Squeezes every run of blanks in text to a single blank, in place; other
 // white space is left alone. The UCI lines format numbers in wide fixed
 // fields and pass through here to lose the padding.
 void collapseSpaces(char* text);
 
-class EngineOutput : public SearchListener {
+class EngineOutput : public SearchOutput {
  public:
   // Only the first moves of a variation take part in the repeat test.
   static constexpr int RememberedPvMoves = 20;
@@ -27,11 +27,6 @@ class EngineOutput : public SearchListener {
   EngineOutput(const EngineOutput&) = delete;
   EngineOutput& operator=(const EngineOutput&) = delete;
 
-  // The answer at the end of a search; either pointer may be null (the
-  // ponder move comes only together with a best move).
-  virtual void printBestMove(const Move* best, const Move* ponder) = 0;
-  // The statistics of a search that ended by its own limits.
-  virtual void printStatus() = 0;
   // Takes a copy of the master's root position for writing moves as text.
   virtual void snapshotPosition() = 0;
 

@@ -18,8 +18,6 @@ namespace {
 // short, which would silently lose moves.
 constexpr size_t StackEntriesPerPly = 256;
 
-constexpr int64_t MaxHashMegabytes = 2047;
-
 }  // namespace
 
 PerftHash::PerftHash() : stackEntries_(StackEntriesPerPly * (MaxDepth + 1)) {
@@ -87,7 +85,7 @@ void UciProtocol::perft(const char* line) {
   }
   int64_t megabytes = 0;
   if (!readNumberAfter(args, "Hash", megabytes)) megabytes = 0;
-  const size_t bytes = size_t(clampValue(megabytes, 0, MaxHashMegabytes)) << 20;
+  const size_t bytes = size_t(clampValue(megabytes, 0, UciProtocol::MaxHashMegabytes)) << 20;
   Position& p = searcher_->position();
   SearchLimits watch(32767);
   char text[120];

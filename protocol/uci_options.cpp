@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int64_t MaxHashMegabytes = 2047;
 constexpr int64_t MaxMultiPv = 255;
 
 const char* const ListedOptions[] = {
@@ -129,7 +128,7 @@ void UciProtocol::setOption(const char* line) {
       return;
     }
     stopSilently();
-    searcher_->resizeHash(size_t(clampValue(number, 1, MaxHashMegabytes)) << 20);
+    searcher_->resizeHash(size_t(clampValue(number, 1, UciProtocol::MaxHashMegabytes)) << 20);
   } else if (!std::strcmp(name, "Ponder")) {
     if (checkValue(line, name, on)) controller_->clock()->setPonder(on);
   } else if (!std::strcmp(name, "OwnBook")) {

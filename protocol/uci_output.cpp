@@ -1,5 +1,6 @@
 #include "protocol/uci_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -44,7 +45,7 @@ UciOutput::UciOutput(Searcher* searcher, TimeManager* clock) : searcher_(searche
 
 int64_t UciOutput::elapsedMs() const { return clock_->sinceStart(); }
 
-uint64_t UciOutput::totalNodes() const { return searcher_->nodes() * uint64_t(searcher_->threadCount); }
+uint64_t UciOutput::totalNodes() const { return searcher_->nodes() * uint64_t(searcher_->threadCount()); }
 
 int UciOutput::hashFull() const { return searcher_->transpositionTable().fillPermille(); }
 
@@ -70,15 +71,15 @@ void UciOutput::printPv(Searcher& searcher, int score, int alpha, int beta) {
   const uint64_t nodes = totalNodes();
   char line[800];
   std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f pv",
-                searcher.iteration + 1,
-                (searcher.selectiveDepth > searcher.iteration ? searcher.selectiveDepth : searcher.iteration) + 1,
+                searcher.iteration() + 1,
+                std::max(searcher.selectiveDepth(), searcher.iteration()) + 1,
                 double(elapsed), double(nodes));
   Move pv[Searcher::MaxPvLength];
   int length = 0;
   searcher.extractPv(&length, pv, nullptr);
   if (length < 0) length = 0;
   if (length > Searcher::MaxPvLength) length = Searcher::MaxPvLength;
-  const bool show = isDebug() || searcher.firstIteration || elapsed >= RepeatPvAfterMs ||
+  const bool show = isDebug() || searcher.firstIteration() || elapsed >= RepeatPvAfterMs ||
                     !isRepeatedPv(pv, length, score);
   if (!show) return;
   rememberPv(pv, length, score);
@@ -92,8 +93,8 @@ void UciOutput::printPv(Searcher& searcher, int score, int alpha, int beta) {
 
 void UciOutput::printMultiPv(Searcher& searcher, int lineNumber, Move move, int score, int alpha, int beta) {
   char line[800];
-  std::snprintf(line, sizeof line, "info multipv %d depth %d seldepth %d ", lineNumber, searcher.iteration + 1,
-                searcher.selectiveDepth + 1);
+  std::snprintf(line, sizeof line, "info multipv %d depth %d seldepth %d ", lineNumber, searcher.iteration() + 1,
+                searcher.selectiveDepth() + 1);
   appendUciScore(line, sizeof line, score, alpha, beta);
   Move pv[Searcher::MaxPvLength];
   int length = 0;
@@ -124,9 +125,9 @@ void UciOutput::printStatus() {
   const Searcher& s = *searcher_;
   char line[200];
   std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f hashfull %d nps %16.0f ",
-                s.iteration, (s.selectiveDepth > s.iteration ? s.selectiveDepth : s.iteration) + 1, double(elapsed),
+                s.iteration(), std::max(s.selectiveDepth(), s.iteration()) + 1, double(elapsed),
                 double(nodes), hashFull(), double(nodes) * 1000.0 / double(ms));
-  appendUciScore(line, sizeof line, s.score, s.rootAlpha, s.rootBeta);
+  appendUciScore(line, sizeof line, s.score(), s.rootAlpha(), s.rootBeta());
   collapseSpaces(line);
   writeLine(line);
 }

@@ -79,7 +79,7 @@ void UciProtocol::applyDeferredOptions() {
 void UciProtocol::evalCommand() {
   stopSilently();
   Evaluator& evaluator = searcher_->evaluator();
-  const Position& p = searcher_->game.position;
+  const Position& p = searcher_->game().position;
   long v = evaluator.evaluate(p);
   long m = v - evaluator.evaluateWithoutMaterial(p);
   if (m == 1 || m == -1) m = 0;
@@ -104,7 +104,7 @@ void UciProtocol::checkBook() {
 }
 
 void UciProtocol::applyCastlingStyle() {
-  Position& p = searcher_->game.position;
+  Position& p = searcher_->game().position;
   if (chess960_) {
     p.chess960 = 1;
     p.castlingAsFiles = 1;
@@ -118,7 +118,7 @@ void UciProtocol::applyCastlingStyle() {
 
 void UciProtocol::position(const char* line) {
   stopSilently();
-  Game& game = searcher_->game;
+  Game& game = searcher_->game();
   const char* text = skipWhiteSpace(restAfter(line, 9));
   bool bookPosition = false;
   if (!std::strncmp(text, "startpos", 8)) {
@@ -197,7 +197,7 @@ void UciProtocol::go(const char* line) {
   searcher_->setupRootMoves(filter, exclude);
 
   const bool ponder = std::strstr(line, "ponder") != nullptr;
-  const bool white = searcher_->game.position.whiteToMove != 0;
+  const bool white = searcher_->game().position.whiteToMove != 0;
   int64_t time = 0, increment = 0;
   if (const char* at = std::strstr(line, white ? "wtime" : "btime")) time = readClockValue(restAfter(at, 6));
   if (const char* at = std::strstr(line, white ? "winc" : "binc")) increment = readClockValue(restAfter(at, 5));

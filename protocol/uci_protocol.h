@@ -18,6 +18,8 @@ class UciProtocol : public CommandHandler {
   static constexpr int MaxPerftDepth = 30;
   static constexpr int MaxFileName = 511;
   static constexpr int MaxOptionName = 29;
+  // The largest hash, in megabytes, the Hash option and perft accept.
+  static constexpr int64_t MaxHashMegabytes = 2047;
 
   UciProtocol(Searcher* searcher, EngineOutput* output, SearchController* controller, bool hiddenOptions);
   ~UciProtocol() override = default;

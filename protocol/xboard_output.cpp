@@ -98,12 +98,12 @@ void XboardOutput::printPv(Searcher& searcher, int score, int, int) {
   searcher.extractPv(&length, pv, nullptr);
   if (length < 0) length = 0;
   if (length > Searcher::MaxPvLength) length = Searcher::MaxPvLength;
-  depth_.store(searcher.iteration + 1, std::memory_order_relaxed);
-  threads_.store(searcher.threadCount, std::memory_order_relaxed);
+  depth_.store(searcher.iteration() + 1, std::memory_order_relaxed);
+  threads_.store(searcher.threadCount(), std::memory_order_relaxed);
   if (!post()) return;
 
   const int64_t elapsed = clock_->sinceStart();
-  if (!searcher.firstIteration && elapsed < RepeatPvAfterMs && isRepeatedPv(pv, length, score)) return;
+  if (!searcher.firstIteration() && elapsed < RepeatPvAfterMs && isRepeatedPv(pv, length, score)) return;
   rememberPv(pv, length, score);
 
   char ponder[TextSize];
@@ -112,8 +112,8 @@ void XboardOutput::printPv(Searcher& searcher, int score, int, int) {
   pthread_mutex_unlock(&textMutex_);
 
   char line[800];
-  const double nodes = double(searcher.nodes()) * double(searcher.threadCount);
-  int used = std::snprintf(line, sizeof line, "%d %d %.0f %.0f %s", searcher.iteration + 1, xboardScore(score),
+  const double nodes = double(searcher.nodes()) * double(searcher.threadCount());
+  int used = std::snprintf(line, sizeof line, "%d %d %.0f %.0f %s", searcher.iteration() + 1, xboardScore(score),
                            double(elapsed / 10), nodes, ponder);
   if (used < 0 || size_t(used) >= sizeof line) used = int(std::strlen(line));
 
@@ -157,7 +157,7 @@ void XboardOutput::printBestMove(const Move* best, const Move* ponder) {
   if (analyzing() || isSilent() || !adapter_) return;
   // The searcher's own fields are read here, on the search thread that
   // wrote them.
-  adapter_->onSearchResult(best, ponder, searcher_->score, searcher_->rootMoveCount(), searcher_->resignThreshold);
+  adapter_->onSearchResult(best, ponder, searcher_->score(), searcher_->rootMoveCount(), searcher_->resignThreshold());
 }
 
 void XboardOutput::diagnostic(const char* text, const char* argument) {

@@ -5,10 +5,10 @@
 #include "search/searcher.h"
 
 bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* out) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const int k = them.kingSquare();
   const Bitboard Z = attackTables.kingAttacks[k];
-  // 1. Squares next to their king where a queen is protected and only the
+  // Squares next to their king where a queen is protected and only the
   // king attacks it.
   const Bitboard T = Z & ~us.pieces[0] & ~us.attackedTwice & them.attackedTwice;
   if (!T || !us.counts[Queen]) return false;
@@ -17,18 +17,18 @@ bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* o
   const int ourKing = us.kingSquare();
   const Bitboard straight = them.pieces[Rook] | them.pieces[Queen];
   const Bitboard diagonal = them.pieces[Bishop] | them.pieces[Queen];
-  // 2.
+  // Each queen move onto such a square.
   for (int i = 0; i < us.counts[Queen]; ++i) {
     const int q = us.lists[Queen][i];
     const Bitboard fromQueen = AttackTables::queenAttacks(q, occ);
     for (Bitboard targets = fromQueen & T; targets; targets &= targets - 1) {
       const int t = AttackTables::lowestSquare(targets);
       const Bitboard tBit = squareBit(t);
-      // 2.1-2.2 Every flight square stays covered.
+      // Every flight square stays covered.
       const Bitboard X = AttackTables::queenAttacks(t, withoutKing);
       const Bitboard covered = them.pieces[0] | them.attackedTwice | (them.attacked & ~fromQueen) | X;
       if (Z & ~covered) continue;
-      // 2.3 The queen must not be pinned to our king.
+      // The queen must not be pinned to our king.
       const Bitboard lines[4] = {AttackTables::rankAttacks(q, occ), AttackTables::fileAttacks(q, occ),
                                  AttackTables::diagA1H8Attacks(q, occ), AttackTables::diagA8H1Attacks(q, occ)};
       bool pinned = false;
@@ -38,7 +38,6 @@ bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* o
         pinned = movers != 0;
       }
       if (pinned) continue;
-      // 2.4
       *out = encodeMove(q, t, Queen);
       return true;
     }
@@ -47,7 +46,7 @@ bool Searcher::findQueenMate(const SideState& us, const SideState& them, Move* o
 }
 
 bool Searcher::findMate(int pieceType, Bitboard candidates, int target, Bitboard escapes, Move* out) const {
-  const Bitboard occ = game.position.occupied;
+  const Bitboard occ = game_.position.occupied;
   for (; candidates; candidates &= candidates - 1) {
     const int c = AttackTables::lowestSquare(candidates);
     const Bitboard reach = pieceType == Queen ? AttackTables::queenAttacks(c, occ) : AttackTables::fileAttacks(c, occ);
@@ -60,19 +59,18 @@ bool Searcher::findMate(int pieceType, Bitboard candidates, int target, Bitboard
 }
 
 bool Searcher::findMateInOne(const SideState& us, const SideState& them, Move* out) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const Bitboard occ = p.occupied;
-  // 1.
+  // A rook or queen of ours, their king on its back rank, and our attacks there.
   if (!(us.pieces[Rook] | us.pieces[Queen])) return false;
-  // 2.
   const Bitboard R = them.homeRank;
   const Bitboard kingBit = them.pieces[King];
   if (!(them.attacked & R) || !(kingBit & R)) return false;
-  // 3. Flight squares off the back rank must all be covered or blocked.
+  // Flight squares off the back rank must all be covered or blocked.
   const int k = them.kingSquare();
   const Bitboard Z = attackTables.kingAttacks[k];
   if (Z & ~R & ~them.attacked & ~them.pieces[0]) return false;
-  // 4. Landing squares on the back rank, grown from beside the king.
+  // Landing squares on the back rank, grown from beside the king.
   const Bitboard beside = (((kingBit << 1) & ~FileA) | ((kingBit >> 1) & ~FileH)) & R;
   Bitboard L = beside & ~us.pieces[0] & ~us.attackedTwice;
   for (Bitboard grown = 0; grown != L;) {
@@ -82,13 +80,13 @@ bool Searcher::findMateInOne(const SideState& us, const SideState& them, Move* o
   }
   L &= them.attacked & (them.attackedTwice | ~Z);
   if (!L) return false;
-  // 5. Squares only one of our pieces covers: that piece must stay.
+  // Squares only one of our pieces covers: that piece must stay.
   const Bitboard G = Z & ~R & ~them.pieces[0] & them.attacked & ~them.attackedTwice;
-  // 6.
+  // Each landing square, by rank and by diagonal.
   for (Bitboard landing = L; landing; landing &= landing - 1) {
     const int s = AttackTables::lowestSquare(landing);
     const Bitboard sBit = squareBit(s);
-    // 6.1 Along the rank.
+    // Rooks and queens along the rank.
     const Bitboard rankMovers =
         AttackTables::rankAttacks(s, occ) & (us.pieces[Rook] | us.pieces[Queen]) & ~us.attackedTwice;
     if (rankMovers && (!(rankMovers & us.attacked) || (sBit & (them.pieces[Rook] | them.pieces[Queen])))) {
@@ -105,7 +103,7 @@ bool Searcher::findMateInOne(const SideState& us, const SideState& them, Move* o
         }
       }
     }
-    // 6.2 Queens arriving on a diagonal.
+    // Queens arriving on a diagonal.
     const Bitboard diagonalMovers = AttackTables::bishopAttacks(s, occ) & us.pieces[Queen] & ~us.attackedTwice;
     if (diagonalMovers) {
       if (findMate(Queen, diagonalMovers & ~us.attacked, s, G, out)) return true;
@@ -125,23 +123,23 @@ bool Searcher::findAnyMateInOne(const SideState& us, const SideState& them, Move
 }
 
 int Searcher::hangingValue(const SideState& us, const SideState& them) const {
-  const Position& p = game.position;
+  const Position& p = game_.position;
   const Bitboard H = (us.pieces[0] & us.attacked & (~them.attacked | us.attackedTwice)) | us.threatened;
-  // 1. A pawn of theirs about to promote outweighs everything else.
+  // A pawn of theirs about to promote outweighs everything else.
   if (us.pawnAttacked & (Rank1 | Rank8)) {
     const bool theyAreWhite = them.push < 0;
     const Bitboard seventh = theyAreWhite ? rowMask(1) : rowMask(6);
     const Bitboard pawns = them.pieces[Pawn] & seventh;
     const Bitboard inFront = theyAreWhite ? pawns >> 8 : pawns << 8;
-    if (inFront & ~us.pieces[0]) return H ? 11450 : 10450;
+    if (inFront & ~us.pieces[0]) return PieceValues[Queen] + (H ? PieceValues[Pawn] : 0);
   }
   (void)p;
-  // 2-3.
+  // Otherwise the most valuable piece that hangs, a pawn more when several do.
   if (!H) return 0;
-  int value = 1000;
-  if (H & us.pieces[Queen]) value = 10450;
-  else if (H & us.pieces[Rook]) value = 5150;
-  else if (H & us.pieces[Bishop]) value = 3500;
-  else if (H & us.pieces[Knight]) value = 3400;
-  return value + (H & (H - 1) ? 1000 : 0);
+  int value = PieceValues[Pawn];
+  if (H & us.pieces[Queen]) value = PieceValues[Queen];
+  else if (H & us.pieces[Rook]) value = PieceValues[Rook];
+  else if (H & us.pieces[Bishop]) value = PieceValues[Bishop];
+  else if (H & us.pieces[Knight]) value = PieceValues[Knight];
+  return value + (H & (H - 1) ? PieceValues[Pawn] : 0);
 }

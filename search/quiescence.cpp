@@ -13,38 +13,84 @@ constexpr Bitboard DarkSquaresByHalf = 0x55AA55AA55AA55AAULL;
 
 }  // namespace
 
+// The delta filter: estimate each kind of capture from the material
+// evaluation alone, and let through only the targets whose capture might
+// reach alpha. Gives back the targets; *bestSkipped rises to the best
+// estimate of a capture filtered out.
+__attribute__((always_inline)) inline Bitboard Searcher::deltaFilter(const SideState& us, SideState& them, int eval,
+                                                                     int alpha, int* bestSkipped) {
+  const Position& p = game_.position;
+  Bitboard filter = them.pieces[Queen] | (them.pieces[0] & p.pinned & (them.attackedTwice | ~us.attacked));
+  --them.counts[0];
+  auto estimate = [&](int type) {
+    const int count = them.counts[type] - 1;
+    --them.counts[type];
+    them.material -= PieceValues[type];
+    them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
+    const int m = eval + DeltaEstimateMargin + evaluator_.materialDelta();
+    them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
+    them.material += PieceValues[type];
+    ++them.counts[type];
+    return m;
+  };
+  // Bishops by square colour: the light ones are estimated with only the
+  // dark ones left, and the other way round.
+  const Bitboard bishops = them.pieces[Bishop];
+  if (bishops & LightSquaresByHalf) {
+    them.pieces[Bishop] = bishops & DarkSquaresByHalf;
+    const int m = estimate(Bishop);
+    them.pieces[Bishop] = bishops;
+    if (m >= alpha) filter |= bishops & LightSquaresByHalf;
+    else if (m > -MateScore) *bestSkipped = std::max(*bestSkipped, m);
+  }
+  if (bishops & DarkSquaresByHalf) {
+    them.pieces[Bishop] = bishops & LightSquaresByHalf;
+    const int m = estimate(Bishop);
+    them.pieces[Bishop] = bishops;
+    if (m >= alpha) filter |= bishops & DarkSquaresByHalf;
+    else *bestSkipped = std::max(*bestSkipped, m);
+  }
+  for (int type : {Pawn, Knight, Rook}) {
+    if (!them.counts[type]) continue;
+    const int m = estimate(type);
+    if (m >= alpha) filter |= them.pieces[type];
+    else *bestSkipped = std::max(*bestSkipped, m);
+  }
+  ++them.counts[0];
+  return filter;
+}
+
 int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int qsDepth) {
-  Position& p = game.position;
-  // 1.
-  PlyScope scope(ply);
-  if (ply > selectiveDepth) selectiveDepth = ply;
-  SearchStackEntry& e = entry(ply);
+  Position& p = game_.position;
+  // Enter the node.
+  PlyScope scope(ply_);
+  if (ply_ > selectiveDepth_) selectiveDepth_ = ply_;
+  SearchStackEntry& e = entry(ply_);
   e.bestMove = 0;
   e.movesSearched = 0;
-  if (ply > MaxPly) return evaluator_.evaluate(p);
-  // 2.
+  if (ply_ > MaxPly) return evaluator_.evaluate(p);
+  // Mates in one found from the attack maps alone.
   const bool inCheck = (us.attacked & us.pieces[King]) != 0;
   if (!inCheck) {
     if ((us.counts[Queen] && findQueenMate(us, them, &e.bestMove)) ||
         ((them.pieces[King] & BoardEdge) && findMateInOne(us, them, &e.bestMove)))
-      return 499999 - ply;
+      return MateScore - (ply_ + 1);
     e.bestMove = 0;
   }
-  // 3. Only the repetition four plies up is looked for here.
+  // Only the repetition four plies up is looked for here.
   const uint64_t key = p.hashKey;
-  if (ply >= 4 && entry(ply - 4).key == key) return 0;
-  // 4.
+  if (ply_ >= 4 && entry(ply_ - 4).key == key) return 0;
+  // The transposition table: a cutoff at any window, else the hash move.
   e.key = key;
   Move hashMove = 0;
   TTProbe probe;
-  if (tt_->probe(key, ply, probe)) {
+  if (tt_->probe(key, ply_, probe)) {
     if (TTEntry::allowsCutoff(probe, alpha, beta, qsDepth)) {
       if (probe.score > alpha) e.bestMove = probe.move;
       return probe.score;
     }
     if (moveKey(probe.move)) hashMove = probe.move;
   }
-  // 5.
   countNode();
   const int eval = evaluator_.evaluate(p);
   e.staticEval = eval;
@@ -52,75 +98,45 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
   int best;
   bool filterOn = false;
   Bitboard filter = them.pieces[0];
-  int bestSkipped = -500000;
+  int bestSkipped = WorstScore;
   if (!inCheck) {
-    // 6. Stand pat.
+    // Stand pat.
     if (eval >= beta) return eval;
+    // Deep enough, with nothing to capture and no promotion pending, the
+    // evaluation is the answer.
     const Bitboard ourPawnAttacks = them.pawnAttacked;
-    if (qsDepth < -3 && !(ourPawnAttacks & (Rank1 | Rank8)) && !(them.pieces[0] & them.attacked)) return eval;
+    if (qsDepth < QsLastCheckDepth && !(ourPawnAttacks & (Rank1 | Rank8)) && !(them.pieces[0] & them.attacked))
+      return eval;
     if (eval > alpha) {
       alpha = eval;
       best = eval;
-    } else if (qsDepth >= -3 || eval + 3400 >= alpha) {
+    } else if (qsDepth >= QsLastCheckDepth || eval + DeltaFilterMargin >= alpha) {
       best = eval;
     } else {
-      // The delta filter: estimate each kind of capture from the material
-      // evaluation alone, and search only those that might reach alpha.
-      filter = them.pieces[Queen] | (them.pieces[0] & p.pinned & (them.attackedTwice | ~us.attacked));
-      --them.counts[0];
-      auto estimate = [&](int type) {
-        const int count = them.counts[type] - 1;
-        --them.counts[type];
-        them.material -= PieceValues[type];
-        them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
-        const int m = eval + 2000 + evaluator_.materialDelta();
-        them.materialKey ^= (*them.materialKeyDeltas)[type - 1][count];
-        them.material += PieceValues[type];
-        ++them.counts[type];
-        return m;
-      };
-      const Bitboard bishops = them.pieces[Bishop];
-      if (bishops & LightSquaresByHalf) {
-        them.pieces[Bishop] = bishops & DarkSquaresByHalf;
-        const int m = estimate(Bishop);
-        them.pieces[Bishop] = bishops;
-        if (m >= alpha) filter |= bishops & LightSquaresByHalf;
-        else if (m >= -499999) bestSkipped = std::max(bestSkipped, m);
-      }
-      if (bishops & DarkSquaresByHalf) {
-        them.pieces[Bishop] = bishops & LightSquaresByHalf;
-        const int m = estimate(Bishop);
-        them.pieces[Bishop] = bishops;
-        if (m >= alpha) filter |= bishops & DarkSquaresByHalf;
-        else bestSkipped = std::max(bestSkipped, m);
-      }
-      for (int type : {Pawn, Knight, Rook}) {
-        if (!them.counts[type]) continue;
-        const int m = estimate(type);
-        if (m >= alpha) filter |= them.pieces[type];
-        else bestSkipped = std::max(bestSkipped, m);
-      }
-      ++them.counts[0];
+      filter = deltaFilter(us, them, eval, alpha, &bestSkipped);
       best = eval;
       filterOn = true;
     }
   } else {
-    // 7.
-    best = ply - MateScore;
+    // In check: mated unless an evasion is found.
+    best = ply_ - MateScore;
   }
-  // 8.
+  // Endgame knowledge may settle the node.
   const EndgameEvaluator* endgame = evaluator_.endgameEvaluator();
   int known = 0;
   if (endgame && endgame->evaluateForSide(p, &known)) return known;
-  // 9.
+  // The moves: checks and pushes near alpha at the first ply, checks and
+  // captures down to the last checking depth, then captures (evasions in check).
   int type = Captures;
-  if (qsDepth == -1) type = eval + 3500 >= alpha ? ChecksAndPushes : ChecksAndCaptures;
-  else if (qsDepth >= -3) type = ChecksAndCaptures;
+  if (qsDepth == QsFirstDepth) type = eval + QuietPushMargin >= alpha ? ChecksAndPushes : ChecksAndCaptures;
+  else if (qsDepth >= QsLastCheckDepth) type = ChecksAndCaptures;
   MoveList list(moveStack_, p, history_[p.whiteToMove], type, &hashMove, e.killers, nullptr);
-  // 10.
-  int childQs = -4;
-  if (inCheck && qsDepth >= -3) childQs = std::min(-1, qsDepth - 1 + (list.size() == 1 ? 2 : 0));
-  // 11.
+  // The children's depth: evasions near the horizon keep the checks going
+  // (a single evasion costs nothing), everything else searches captures.
+  int childQs = QsCaptureDepth;
+  if (inCheck && qsDepth >= QsLastCheckDepth)
+    childQs = std::min(QsFirstDepth, qsDepth - 1 + (list.size() == 1 ? 2 : 0));
+  // The move loop.
   const int standPatAlpha = alpha;
   int alphaNow = alpha;
   e.undo.save(p);
@@ -134,12 +150,14 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
     e.undo.restore();
     ++e.movesSearched;
     if (v >= beta) {
-      tt_->store(key, m, v, ttWord(qsDepth, TTLowerBound), ply);
+      tt_->store(key, m, v, ttWord(qsDepth, TTLowerBound), ply_);
       return v;
     }
     if (v > best) {
       e.bestMove = m;
-      if (inCheck && qsDepth < -3 && v >= -399999 && captured) {
+      // Once a capture answers the check, the deep search tries only
+      // captures and queen promotions.
+      if (inCheck && qsDepth < QsLastCheckDepth && v >= -MaxPlainScore && captured) {
         filterOn = true;
         filter = them.pieces[0];
       }
@@ -147,29 +165,29 @@ int Searcher::quiesce(SideState& us, SideState& them, int alpha, int beta, int q
       best = v;
     }
   }
-  // 12.
+  // The node's result: at least the best filtered-out estimate.
   if (!inCheck && best < bestSkipped) best = bestSkipped;
   if (moveKey(e.bestMove))
-    tt_->store(key, e.bestMove, best, ttWord(qsDepth, best > standPatAlpha ? TTExact : TTUpperBound), ply);
+    tt_->store(key, e.bestMove, best, ttWord(qsDepth, best > standPatAlpha ? TTExact : TTUpperBound), ply_);
   return best;
 }
 
 bool Searcher::quietScore(int width, int* scoreOut) {
-  iteration = 0;
-  selectiveDepth = 0;
-  ply = -1;
-  lastNullPly = -1;
-  previousNullPly = -10;
+  iteration_ = 0;
+  selectiveDepth_ = 0;
+  ply_ = -1;
+  lastNullPly_ = NoLastNullPly;
+  previousNullPly_ = NoPreviousNullPly;
   nodes_.store(0, std::memory_order_relaxed);
   clearSearchState();
   tt_->age();
-  if (alwaysClearHash) {
+  if (alwaysClearHash_) {
     tt_->clear();
     evaluator_.clearHashes();
   }
-  Position& p = game.position;
+  Position& p = game_.position;
   const int e = evaluator_.evaluate(p);
-  const int v = quiesce(p.toMove(), p.notToMove(), e - width - 1, e + width + 1, -1);
+  const int v = quiesce(p.toMove(), p.notToMove(), e - width - 1, e + width + 1, QsFirstDepth);
   if (scoreOut) *scoreOut = v;
   return e - width - 1 < v && v < e + width + 1;
 }

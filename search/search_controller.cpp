@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "protocol/engine_output.h"
+#include "search/search_output.h"
 #include "search/searcher.h"
 
 namespace {
@@ -29,7 +29,7 @@ constexpr useconds_t PollMicroseconds = 20000;
 
 }  // namespace
 
-SearchController::SearchController(Searcher* master, EngineOutput* output, TimeManager* clock)
+SearchController::SearchController(Searcher* master, SearchOutput* output, TimeManager* clock)
     : master_(master), output_(output), clock_(clock) {
   helperClock_.allocate(false, 0, 0, 0, 0, 0, 0, 0, true);
   pthread_mutex_init(&mutex_, nullptr);
@@ -146,8 +146,8 @@ void SearchController::run() {
   if (!quitRequested()) {
     if (!master_->stopped() && master_->nodes() != 0) output_->printStatus();
     clock_->stop();
-    Move best = master_->bestMove;
-    Move ponder = master_->ponderMove;
+    Move best = master_->bestMove();
+    Move ponder = master_->ponderMove();
     // A search stopped before it settled on a move still plays one.
     if (!moveKey(best) && master_->rootMoveCount() > 0) {
       best = master_->rootMove(0).move;

@@ -16,7 +16,7 @@
 
 #include "search/time_manager.h"
 
-class EngineOutput;
+class SearchOutput;
 class Searcher;
 
 class SearchController {
@@ -24,7 +24,7 @@ class SearchController {
   static constexpr int MaxThreads = 8;
   static constexpr int MaxHelpers = MaxThreads - 1;
 
-  SearchController(Searcher* master, EngineOutput* output, TimeManager* clock);
+  SearchController(Searcher* master, SearchOutput* output, TimeManager* clock);
   ~SearchController();
   SearchController(const SearchController&) = delete;
   SearchController& operator=(const SearchController&) = delete;
@@ -65,13 +65,13 @@ class SearchController {
   bool blocking() const { return blocking_.load(std::memory_order_relaxed) != 0; }
 
   Searcher* master() const { return master_; }
-  EngineOutput* output() const { return output_; }
+  SearchOutput* output() const { return output_; }
   TimeManager* clock() const { return clock_; }
   TimeManager& helperClock() { return helperClock_; }
 
  private:
   Searcher* master_;
-  EngineOutput* output_;
+  SearchOutput* output_;
   TimeManager* clock_;
   TimeManager helperClock_;
   pthread_mutex_t mutex_;

@@ -29,7 +29,8 @@ class SearchLimits {
 
   // Stops the watch and clears the accumulated time.
   virtual void reset();
-  // Gives back true; a question that never limits.
+  // Gives back true; a question that never limits. Kept as one of the
+  // clock's questions for other limit kinds, though the engine never asks it.
   virtual bool alwaysTrue();
   // Starts a new interval from now; the accumulated time stays.
   virtual void start();

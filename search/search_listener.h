@@ -16,6 +16,8 @@ class SearchListener {
   virtual void printCurrentMove(Move move, int number) = 0;
   // One MultiPV line, counted from 1.
   virtual void printMultiPv(Searcher&, int /*line*/, Move, int /*score*/, int /*alpha*/, int /*beta*/) {}
+  // A reserved report, empty in every output; kept so each output keeps the
+  // same six listener operations, though the search never calls it.
   virtual void spare() {}
   virtual void diagnostic(const char* /*text*/, const char* /*argument*/) {}
   virtual void infoString(const char* /*text*/, const char* /*argument*/) {}

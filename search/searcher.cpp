@@ -17,7 +17,7 @@ void SearchStackEntry::clear() {
   movesSearched = 0;
   extension = 0;
   reduced = 0;
-  for (KillerSlot& k : killers) k = {0, -9999};
+  for (KillerSlot& k : killers) k = {0, EmptyKillerScore};
   undo.captured = 0;
 }
 
@@ -30,13 +30,13 @@ Searcher::Searcher(size_t ttBytes)
 Searcher::Searcher(Searcher* master, int index)
     : moveStackEntries_(new MoveListEntry[MoveStackSize]), tt_(master->tt_) {
   initStack();
-  threadIndex = index;
+  threadIndex_ = index;
   copyFrom(*master);
   resetOptions();
 }
 
 Searcher::~Searcher() {
-  if (threadIndex == 0) delete tt_;
+  if (threadIndex_ == 0) delete tt_;
 }
 
 void Searcher::initStack() {
@@ -47,36 +47,36 @@ void Searcher::initStack() {
 
 void Searcher::resetOptions() {
   stop_.store(0, std::memory_order_relaxed);
-  timeLogfile[0] = 0;
-  ownBook = 1;
-  alwaysClearHash = 0;
-  rootRestricted = 0;
-  resignThreshold = -7000;
+  timeLogfile_[0] = 0;
+  ownBook_ = 1;
+  alwaysClearHash_ = 0;
+  rootRestricted_ = 0;
+  resignThreshold_ = DefaultResignThreshold;
   pondering_.store(0, std::memory_order_relaxed);
   rootMoveCount_ = 0;
-  threadCount = 1;
-  multiPv = 1;
+  threadCount_ = 1;
+  multiPv_ = 1;
   resultCount_ = 0;
-  searchesSinceBook = 0;
+  searchesSinceBook_ = 0;
   listener_ = &nullListener_;
-  forcedLines = nullptr;
+  forcedLines_ = nullptr;
 }
 
 void Searcher::copyFrom(const Searcher& master) {
-  std::memcpy(static_cast<void*>(&game), &master.game, sizeof game);
+  std::memcpy(static_cast<void*>(&game_), &master.game_, sizeof game_);
   stop_.store(0, std::memory_order_relaxed);
-  alwaysClearHash = 0;
+  alwaysClearHash_ = 0;
   pondering_.store(0, std::memory_order_relaxed);
-  ownBook = master.ownBook;
-  rootRestricted = master.rootRestricted;
+  ownBook_ = master.ownBook_;
+  rootRestricted_ = master.rootRestricted_;
   rootMoveCount_ = master.rootMoveCount_;
-  resignThreshold = master.resignThreshold;
-  threadCount = master.threadCount;
-  multiPv = master.multiPv;
+  resignThreshold_ = master.resignThreshold_;
+  threadCount_ = master.threadCount_;
+  multiPv_ = master.multiPv_;
   resultCount_ = master.resultCount_;
-  forcedLines = nullptr;  // only the master plays book and forced moves
+  forcedLines_ = nullptr;  // only the master plays book and forced moves
   listener_ = &nullListener_;
-  std::memcpy(timeLogfile, master.timeLogfile, sizeof timeLogfile);
+  std::memcpy(timeLogfile_, master.timeLogfile_, sizeof timeLogfile_);
   for (int i = 0; i < rootMoveCount_; ++i) rootMoves_[i] = master.rootMoves_[i];
   evaluator_.setNeuroMaterial(master.evaluator_.neuroMaterial());
   evaluator_.setNeuroWidth(master.evaluator_.neuroWidth());
@@ -85,18 +85,18 @@ void Searcher::copyFrom(const Searcher& master) {
 }
 
 bool Searcher::setOwnBook(bool on) {
-  ownBook = on;
+  ownBook_ = on;
   return true;
 }
 
 bool Searcher::setMultiPv(int lines) {
-  multiPv = lines;
+  multiPv_ = lines;
   return true;
 }
 
 void Searcher::setTimeLogfile(const char* name) {
-  std::strncpy(timeLogfile, name ? name : "", sizeof timeLogfile - 1);
-  timeLogfile[sizeof timeLogfile - 1] = 0;
+  std::strncpy(timeLogfile_, name ? name : "", sizeof timeLogfile_ - 1);
+  timeLogfile_[sizeof timeLogfile_ - 1] = 0;
 }
 
 bool Searcher::resizeHash(size_t bytes) { return tt_->resize(bytes); }
@@ -117,20 +117,20 @@ void Searcher::ponderHit() {
   pondering_.store(0, std::memory_order_relaxed);
   // The best move is written by the search thread; a relaxed read of a
   // word-sized value is enough to know whether one exists.
-  const Move best = __atomic_load_n(&bestMove, __ATOMIC_RELAXED);
+  const Move best = __atomic_load_n(&bestMove_, __ATOMIC_RELAXED);
   if (!moveKey(best)) return;
   if (!mayContinue_.load(std::memory_order_relaxed) || (limits() && limits()->softLimitReached()))
     stop_.store(1, std::memory_order_relaxed);
 }
 
 void Searcher::waitWhilePondering() const {
-  while (pondering()) usleep(20000);
+  while (pondering()) usleep(PonderPollMicroseconds);
 }
 
 void Searcher::setupRootMoves(const char* filter, bool exclude) {
-  rootRestricted = filter != nullptr;
+  rootRestricted_ = filter != nullptr;
   rootMoveCount_ = 0;
-  Position& p = game.position;
+  Position& p = game_.position;
   LocalMoveStack stack;
   MoveList list(stack, p, legalityHistoryTable(), AllMoves);
   UndoRecord undo;
@@ -150,22 +150,22 @@ void Searcher::setupRootMoves(const char* filter, bool exclude) {
     if (rootMoveCount_ >= MaxRootMoves) break;
     RootMove& r = rootMoves_[rootMoveCount_++];
     r.move = m;
-    r.score = stored ? probe.score : -999999;
-    r.nodeShare = stored ? 0.1 : 0.01;
+    r.score = stored ? probe.score : UnknownRootMoveScore;
+    r.nodeShare = stored ? StoredRootMoveShare : UnknownRootMoveShare;
     r.raised = 0;
   }
 }
 
 void Searcher::findPonderMove() {
-  Position& p = game.position;
+  Position& p = game_.position;
   // The best move is checked before it touches the board: a stale word
   // must never reach makeMove.
-  if (!moveKey(bestMove) || !isLegalMove(p, bestMove)) return;
+  if (!moveKey(bestMove_) || !isLegalMove(p, bestMove_)) return;
   UndoRecord undo;
   undo.save(p);
-  if (!p.makeMove(bestMove, undo)) return;
+  if (!p.makeMove(bestMove_, undo)) return;
   TTProbe probe;
   if (tt_->probe(p.hashKey, 0, probe) && (!moveKey(probe.move) || isLegalMove(p, probe.move)))
-    ponderMove = probe.move;
+    ponderMove_ = probe.move;
   undo.restore();
 }

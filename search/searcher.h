@@ -14,6 +14,7 @@
 #include "board/history_table.h"
 #include "search/move_change_net.h"
 #include "search/opening_source.h"
+#include "search/search_constants.h"
 #include "search/search_limits.h"
 #include "search/search_listener.h"
 #include "search/transposition_table.h"
@@ -26,7 +27,7 @@ struct SearchStackEntry {
   int32_t movesSearched = 0;  // -1 while a null move is searched from here
   int16_t extension = 0;      // eighths of a ply
   uint8_t reduced = 0;        // searched with a late-move reduction
-  KillerSlot killers[4] = {{0, -9999}, {0, -9999}, {0, -9999}, {0, -9999}};
+  KillerSlot killers[4] = {{0, EmptyKillerScore}, {0, EmptyKillerScore}, {0, EmptyKillerScore}, {0, EmptyKillerScore}};
   UndoRecord undo;
 
   void clear();
@@ -68,15 +69,15 @@ class Searcher {
   bool setMultiPv(int lines);
   void setTimeLogfile(const char* name);
   bool resizeHash(size_t bytes);
-  void setAlwaysClearHash(bool on) { alwaysClearHash = on; }
-  void setResignThreshold(int milliPawns) { resignThreshold = milliPawns; }
-  void setThreadCount(int n) { threadCount = n; }
+  void setAlwaysClearHash(bool on) { alwaysClearHash_ = on; }
+  void setResignThreshold(int milliPawns) { resignThreshold_ = milliPawns; }
+  void setThreadCount(int n) { threadCount_ = n; }
   void setListener(SearchListener* l) { listener_ = l ? l : &nullListener_; }
   SearchListener* listener() const { return listener_; }
 
   // --- opening book and forced lines (master only) ---
   // Takes ownership of the book the front end built for this searcher.
-  void setBook(OpeningBook* b) { book.reset(b); }
+  void setBook(OpeningBook* b) { book_.reset(b); }
   // Names the book file without reading it.
   bool setBookFile(const char* name);
   // Reloads the book with OwnBook on, empties it with OwnBook off; false
@@ -85,12 +86,14 @@ class Searcher {
   // After a failed openBook: whether the failure is worth a report.
   bool bookFailureWorthReporting();
   // The forced lines asked before the book; not owned, may be null.
-  void setForcedLineSource(OpeningSource* source) { forcedLines = source; }
+  void setForcedLineSource(OpeningSource* source) { forcedLines_ = source; }
 
   // --- flags, set from other threads ---
   void startSearch(bool ponder);
   void requestStop();
   void ponderHit();
+  // The wait think() ends with, offered to callers that run the search
+  // themselves; the engine's own driver does not need it.
   void waitWhilePondering() const;
   bool stopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
   bool pondering() const { return pondering_.load(std::memory_order_relaxed) != 0; }
@@ -116,15 +119,22 @@ class Searcher {
   void advancedPawnBonus(SearchStackEntry& entry, const SideState& us, const SideState& them);
   bool tryTranspositionCutoff(SideState& us, SideState& them, int beta, MoveList& list,
                               InProgressSet* inProgress, int childDepth);
+  // A full-window presearch of every move that puts the best one first;
+  // kept as a move-ordering aid for experiments, the search does not use it.
   void searchMoveList(SideState& us, SideState& them, MoveList& list, int alpha, int beta, int depth);
   bool findQueenMate(const SideState& us, const SideState& them, Move* out) const;
   bool findMateInOne(const SideState& us, const SideState& them, Move* out) const;
   bool findMate(int pieceType, Bitboard candidates, int target, Bitboard escapes, Move* out) const;
+  // Both detectors in the order the search runs them, for callers outside
+  // the search; the search inlines the same test.
   bool findAnyMateInOne(const SideState& us, const SideState& them, Move* out) const;
   int hangingValue(const SideState& us, const SideState& them) const;
 
   // --- accessors for the front end ---
-  Position& position() { return game.position; }
+  // The root game; the front end sets positions on it between searches.
+  Game& game() { return game_; }
+  const Game& game() const { return game_; }
+  Position& position() { return game_.position; }
   Evaluator& evaluator() { return evaluator_; }
   TranspositionTable& transpositionTable() { return *tt_; }
   uint64_t nodes() const { return nodes_.load(std::memory_order_relaxed); }
@@ -135,32 +145,29 @@ class Searcher {
   SearchLimits* limits() const { return limits_.load(std::memory_order_relaxed); }
   const SearchStackEntry& stackEntry(int ply) const { return stack_[ply + 2]; }
 
-  // Public state read by the front end and the tools.
-  Game game;
-  uint8_t ownBook = 1;
-  uint8_t alwaysClearHash = 0;
-  char timeLogfile[512] = {};
-  int32_t resignThreshold = -7000;
-  uint8_t rootRestricted = 0;
-  int16_t iteration = 0;
-  int16_t selectiveDepth = 0;
-  int16_t ply = -1;
-  int16_t lastNullPly = -1;
-  int16_t previousNullPly = -10;
-  int32_t rootAlpha = -500001;
-  int32_t rootBeta = 500001;
-  int32_t score = 0;
-  uint8_t alphaRaised = 0;
-  uint8_t firstIteration = 0;
-  uint8_t rootFail = 0;
-  Move bestMove = 0;
-  Move ponderMove = 0;
-  int32_t threadCount = 1;
-  int32_t threadIndex = 0;
-  int32_t multiPv = 1;
-  int32_t searchesSinceBook = 0;
-  std::unique_ptr<OpeningBook> book;       // owned; none in helpers
-  OpeningSource* forcedLines = nullptr;    // not owned
+  // The results of the search, read on the search thread (by the listener)
+  // or after it has ended.
+  // Finished iterations: also the depth in plies of the one being searched.
+  int iteration() const { return iteration_; }
+  int selectiveDepth() const { return selectiveDepth_; }
+  // The score of the last finished iteration and the current root window.
+  int score() const { return score_; }
+  int rootAlpha() const { return rootAlpha_; }
+  int rootBeta() const { return rootBeta_; }
+  bool firstIteration() const { return firstIteration_ != 0; }
+  Move bestMove() const { return bestMove_; }
+  Move ponderMove() const { return ponderMove_; }
+
+  // The options, as set.
+  bool ownBook() const { return ownBook_ != 0; }
+  bool alwaysClearHash() const { return alwaysClearHash_ != 0; }
+  const char* timeLogfile() const { return timeLogfile_; }
+  int resignThreshold() const { return resignThreshold_; }
+  int threadCount() const { return threadCount_; }
+  int threadIndex() const { return threadIndex_; }
+  int multiPv() const { return multiPv_; }
+  // Searches since the book was last (re)loaded.
+  int searchesSinceBook() const { return searchesSinceBook_; }
 
  private:
   void initStack();
@@ -174,8 +181,66 @@ class Searcher {
   int walkPv(Move first, Move* pv, bool setPonder);
   // The best move is read by the command thread on "ponderhit": written
   // atomically, read plainly by this thread.
-  void setBestMove(Move m) { __atomic_store_n(&bestMove, m, __ATOMIC_RELAXED); }
+  void setBestMove(Move m) { __atomic_store_n(&bestMove_, m, __ATOMIC_RELAXED); }
   void sortResults(ScoredMove* records, int count) const;
+
+  // What the steps of one interior node hand each other.
+  struct NodeState {
+    int extension = 0;        // eighths of a ply, for every move of the node
+    bool mateThreat = false;  // kept with the node's table entry
+    bool nullAllowed = false;
+    Move hashMove = 0;
+    int threatSquare = -1;    // where the threat a failed null move revealed goes
+    Bitboard threatPath = 0;  // the squares it passes on the way
+  };
+  // The parts of think().
+  void setInitialRootScore();
+  void iterativeDeepening(SearchLimits* clock);
+  void reportIteration(int i, int v);
+  // The steps of the interior node (search), in the order it takes them.
+  bool reducedMoveFailsHigh(int eval);
+  bool probeTable(NodeState& n, uint64_t key, int alpha, int beta, int depth, int* score);
+  bool frontierPrune(const NodeState& n, const SideState& us, const SideState& them, int eval, int alpha, int beta,
+                     int* score);
+  bool tryNullMove(NodeState& n, SideState& us, SideState& them, int alpha, int beta, int depth, int eval,
+                   int* score);
+  void extendMove(SearchStackEntry& e, const SideState& us, const SideState& them, int depth, int nodeExtension,
+                  bool givesCheck);
+  bool lateMoveReducible(const NodeState& n, const SideState& us, const SideState& them, int from, int to,
+                         Bitboard ownPassed, const Bitboard* ourBefore, const Bitboard* theirBefore);
+  void rewardCutoff(SearchStackEntry& e, const SideState& us, Move cutMove, int best, int depth, bool inCheck,
+                    Move firstLegal, Move secondLegal);
+  // The capture filter of the quiescence search far below alpha.
+  Bitboard deltaFilter(const SideState& us, SideState& them, int eval, int alpha, int* bestSkipped);
+
+  Game game_;
+  // Options.
+  uint8_t ownBook_ = 1;
+  uint8_t alwaysClearHash_ = 0;
+  char timeLogfile_[512] = {};
+  int32_t resignThreshold_ = DefaultResignThreshold;
+  int32_t threadCount_ = 1;
+  int32_t threadIndex_ = 0;
+  int32_t multiPv_ = 1;
+  // The state of the running search.
+  uint8_t rootRestricted_ = 0;
+  int16_t iteration_ = 0;
+  int16_t selectiveDepth_ = 0;
+  int16_t ply_ = -1;
+  int16_t lastNullPly_ = NoLastNullPly;
+  int16_t previousNullPly_ = NoPreviousNullPly;
+  int32_t rootAlpha_ = -WindowBound;
+  int32_t rootBeta_ = WindowBound;
+  int32_t score_ = 0;
+  uint8_t alphaRaised_ = 0;
+  uint8_t firstIteration_ = 0;
+  uint8_t rootFail_ = 0;
+  Move bestMove_ = 0;
+  Move ponderMove_ = 0;
+  // The opening sources: only the master plays from them.
+  int32_t searchesSinceBook_ = 0;
+  std::unique_ptr<OpeningBook> book_;     // owned; none in helpers
+  OpeningSource* forcedLines_ = nullptr;  // not owned
 
   std::atomic<uint8_t> stop_{0};
   std::atomic<uint8_t> pondering_{0};

@@ -26,7 +26,7 @@ SearchResult runSearch(Searcher& s, int iterations) {
   s.startSearch(false);
   limits.start();
   s.think(&limits);
-  return {s.bestMove, s.score, s.nodes()};
+  return {s.bestMove(), s.score(), s.nodes()};
 }
 
 struct PlayOut {
@@ -39,22 +39,22 @@ struct PlayOut {
 // defender is mated or the attacker has made `maxMoves` moves.
 PlayOut playOut(const char* fen, int depth, int maxMoves) {
   auto s = std::make_unique<Searcher>(TestHash);
-  EXPECT_TRUE(s->game.setFen(fen)) << fen;
-  const bool attackerIsWhite = s->game.position.whiteToMove;
+  EXPECT_TRUE(s->game().setFen(fen)) << fen;
+  const bool attackerIsWhite = s->game().position.whiteToMove;
   PlayOut out{false, 0, 0};
   for (int ply = 0; ply < 2 * maxMoves; ++ply) {
     const SearchResult r = runSearch(*s, depth);
     out.nodes += r.nodes;
     if (!r.best) break;
-    if (bool(s->game.position.whiteToMove) == attackerIsWhite) ++out.moves;
-    s->game.playMove(r.best);
+    if (bool(s->game().position.whiteToMove) == attackerIsWhite) ++out.moves;
+    s->game().playMove(r.best);
     if (std::getenv("BRAKKEN_TRACE")) {
       char f[128];
-      s->game.toFen(f);
+      s->game().toFen(f);
       std::printf("%s %d\n", f, r.score);
     }
     int result = 0;
-    if (s->game.position.noLegalMove(&result)) {
+    if (s->game().position.noLegalMove(&result)) {
       out.mated = result == (attackerIsWhite ? 1 : -1);
       break;
     }
@@ -97,7 +97,7 @@ struct ScoreCase {
 void expectScores(const ScoreCase* cases, size_t count, int depth) {
   for (size_t i = 0; i < count; ++i) {
     auto s = std::make_unique<Searcher>(TestHash);
-    ASSERT_TRUE(s->game.setFen(cases[i].fen)) << cases[i].fen;
+    ASSERT_TRUE(s->game().setFen(cases[i].fen)) << cases[i].fen;
     const SearchResult r = runSearch(*s, depth);
     EXPECT_GE(r.score, cases[i].low) << cases[i].fen;
     EXPECT_LE(r.score, cases[i].high) << cases[i].fen;
@@ -148,7 +148,7 @@ TEST(EndgameSearch, OppositeBishopsAreScaledTowardADraw) {
                                "8/8/4k3/8/3b4/8/3PPK2/4B3 w - - 0 1"};  // same colour
   for (int i = 0; i < 2; ++i) {
     auto s = std::make_unique<Searcher>(TestHash);
-    ASSERT_TRUE(s->game.setFen(fens[i]));
+    ASSERT_TRUE(s->game().setFen(fens[i]));
     scores[i] = runSearch(*s, 8).score;
   }
   EXPECT_LT(scores[0], scores[1] - 500);

@@ -26,12 +26,12 @@ SearchResult runSearch(Searcher& s, int iterations, SearchListener* listener = n
   s.startSearch(false);
   limits.start();
   s.think(&limits);
-  return {s.bestMove, s.score, s.nodes()};
+  return {s.bestMove(), s.score(), s.nodes()};
 }
 
 std::string text(Searcher& s, Move m) {
   char buf[16];
-  return formatMove(s.game.position, m, Coordinate, buf);
+  return formatMove(s.game().position, m, Coordinate, buf);
 }
 
 TEST(Search, FindsMatesWithTheExactScore) {
@@ -55,14 +55,14 @@ TEST(Search, FindsMatesWithTheExactScore) {
   };
   for (const Case& c : cases) {
     auto s = std::make_unique<Searcher>(TestHash);
-    ASSERT_TRUE(s->game.setFen(c.fen)) << c.fen;
-    if (c.chess960) s->game.position.castlingAsFiles = 1;
+    ASSERT_TRUE(s->game().setFen(c.fen)) << c.fen;
+    if (c.chess960) s->game().position.castlingAsFiles = 1;
     const SearchResult r = runSearch(*s, c.plies + 2);
     EXPECT_EQ(r.score, MateScore - c.plies) << c.fen;
     if (c.first) {
       EXPECT_EQ(text(*s, r.best), c.first) << c.fen;
     }
-    EXPECT_TRUE(isLegalMove(s->game.position, r.best)) << c.fen;
+    EXPECT_TRUE(isLegalMove(s->game().position, r.best)) << c.fen;
   }
 }
 
@@ -77,7 +77,7 @@ TEST(Search, RootWithoutMovesOrWithOne) {
   };
   for (const Case& c : none) {
     auto s = std::make_unique<Searcher>(TestHash);
-    ASSERT_TRUE(s->game.setFen(c.fen));
+    ASSERT_TRUE(s->game().setFen(c.fen));
     testsupport::RecordingListener listener;
     const SearchResult r = runSearch(*s, 5, &listener);
     EXPECT_EQ(moveKey(r.best), 0) << c.fen;
@@ -86,24 +86,24 @@ TEST(Search, RootWithoutMovesOrWithOne) {
   }
   // One legal move: no deepening, one report with a narrow window.
   auto s = std::make_unique<Searcher>(TestHash);
-  ASSERT_TRUE(s->game.setFen("7k/8/8/8/8/8/1q6/K7 w - - 0 1"));
+  ASSERT_TRUE(s->game().setFen("7k/8/8/8/8/8/1q6/K7 w - - 0 1"));
   testsupport::RecordingListener listener;
   const SearchResult r = runSearch(*s, 10, &listener);
   EXPECT_EQ(text(*s, r.best), "a1b2");
   ASSERT_EQ(listener.pvs.size(), 1u);
   EXPECT_EQ(listener.pvs[0].alpha, listener.pvs[0].score - 1);
   EXPECT_EQ(listener.pvs[0].beta, listener.pvs[0].score + 1);
-  EXPECT_EQ(s->iteration, 1);
+  EXPECT_EQ(s->iteration(), 1);
 }
 
 // A lost side that can repeat a position of the game scores a draw.
 TEST(Search, RepetitionWithTheGameHistoryIsADraw) {
   auto s = std::make_unique<Searcher>(TestHash);
-  ASSERT_TRUE(s->game.setFen("k7/8/8/8/8/5N2/1q6/7K w - - 0 1"));
+  ASSERT_TRUE(s->game().setFen("k7/8/8/8/8/5N2/1q6/7K w - - 0 1"));
   for (const char* san : {"Ng1", "Kb8", "Nf3", "Ka8", "Ng1", "Kb8"}) {
     Move m = 0;
-    ASSERT_TRUE(parseMove(s->game.position, san, m, SanText)) << san;
-    s->game.playMove(m);
+    ASSERT_TRUE(parseMove(s->game().position, san, m, SanText)) << san;
+    s->game().playMove(m);
   }
   const SearchResult r = runSearch(*s, 6);
   EXPECT_EQ(text(*s, r.best), "g1f3");
@@ -114,7 +114,7 @@ TEST(Search, RepetitionWithTheGameHistoryIsADraw) {
 // Qf2+ Kh1 Qf1+ Kh2 Qf2+, with no square for white to interpose.
 TEST(Search, PerpetualCheckIsADraw) {
   auto s = std::make_unique<Searcher>(TestHash);
-  ASSERT_TRUE(s->game.setFen("7k/1R4pp/8/8/Q2q4/6PP/7K/8 b - - 0 1"));
+  ASSERT_TRUE(s->game().setFen("7k/1R4pp/8/8/Q2q4/6PP/7K/8 b - - 0 1"));
   const SearchResult r = runSearch(*s, 8);
   EXPECT_EQ(text(*s, r.best), "d4f2");
   EXPECT_EQ(r.score, 0);
@@ -128,7 +128,7 @@ TEST(Search, StopBeforeTheFirstIterationStillGivesALegalMove) {
   s->requestStop();
   limits.start();
   EXPECT_FALSE(s->think(&limits));
-  EXPECT_TRUE(isLegalMove(s->game.position, s->bestMove));
+  EXPECT_TRUE(isLegalMove(s->game().position, s->bestMove()));
 }
 
 TEST(Search, SearchMovesAndExcludeMovesFilterTheRoot) {
@@ -147,17 +147,17 @@ TEST(Search, HelperCopiesTakeTheMastersGameAndDefaults) {
   master->setMultiPv(3);
   master->setOwnBook(false);
   master->setTimeLogfile("somewhere.log");
-  ASSERT_TRUE(master->game.setFen("4k3/8/8/8/8/8/8/4K2R w K - 0 1"));
+  ASSERT_TRUE(master->game().setFen("4k3/8/8/8/8/8/8/4K2R w K - 0 1"));
   auto helper = std::make_unique<Searcher>(master.get(), 1);
-  EXPECT_EQ(helper->multiPv, 1);
-  EXPECT_EQ(helper->ownBook, 1);
-  EXPECT_STREQ(helper->timeLogfile, "");
-  EXPECT_EQ(helper->game.position.hashKey, master->game.position.hashKey);
+  EXPECT_EQ(helper->multiPv(), 1);
+  EXPECT_EQ(helper->ownBook(), 1);
+  EXPECT_STREQ(helper->timeLogfile(), "");
+  EXPECT_EQ(helper->game().position.hashKey, master->game().position.hashKey);
   EXPECT_EQ(&helper->transpositionTable(), &master->transpositionTable());
   helper->copyFrom(*master);
-  EXPECT_EQ(helper->multiPv, 3);
-  EXPECT_EQ(helper->ownBook, 0);
-  EXPECT_STREQ(helper->timeLogfile, "somewhere.log");
+  EXPECT_EQ(helper->multiPv(), 3);
+  EXPECT_EQ(helper->ownBook(), 0);
+  EXPECT_STREQ(helper->timeLogfile(), "somewhere.log");
 }
 
 TEST(Search, PonderHitWithoutBestMoveOnlyClearsPondering) {
@@ -201,7 +201,7 @@ TEST(Search, FixedDepthNodeCountSignature) {
     uint64_t nodes = 0;
     for (const char* fen : fens) {
       auto s = std::make_unique<Searcher>(TestHash);
-      ASSERT_TRUE(s->game.setFen(fen));
+      ASSERT_TRUE(s->game().setFen(fen));
       nodes += runSearch(*s, 6).nodes;
     }
     if (run == 0) total = nodes;

@@ -209,7 +209,7 @@ TEST_F(SearchThreadsTest, CommandsDuringASearchLeaveItRunningOrStopItSilently) {
     engine.line(line);
     EXPECT_TRUE(engine.controller.isRunning()) << line;
   }
-  EXPECT_EQ(engine.searcher.resignThreshold, -7000);  // reaches the searcher once it is idle
+  EXPECT_EQ(engine.searcher.resignThreshold(), -7000);  // reaches the searcher once it is idle
   EXPECT_TRUE(engine.output.waitFor("readyok"));
   // These stop it without an answer.
   const char* stoppers[] = {"position startpos moves e2e4", "ucinewgame", "setoption name Hash value 2",
@@ -224,7 +224,7 @@ TEST_F(SearchThreadsTest, CommandsDuringASearchLeaveItRunningOrStopItSilently) {
     EXPECT_FALSE(engine.controller.isRunning()) << line;
   }
   EXPECT_EQ(bestMoves(), 0);
-  EXPECT_EQ(engine.searcher.resignThreshold, -8000);
+  EXPECT_EQ(engine.searcher.resignThreshold(), -8000);
   EXPECT_EQ(engine.output.countStartingWith("readyok"), 1);
 }
 
@@ -233,11 +233,11 @@ TEST_F(SearchThreadsTest, OptionsTheSearchReadsWaitUntilItEnds) {
   engine.line("go infinite");
   engine.line("setoption name TimeLogfile value /tmp/brakken-deferred.log");
   engine.line("setoption name AlwaysClearHash value true");
-  EXPECT_STREQ(engine.searcher.timeLogfile, "");
-  EXPECT_EQ(engine.searcher.alwaysClearHash, 0);
+  EXPECT_STREQ(engine.searcher.timeLogfile(), "");
+  EXPECT_EQ(engine.searcher.alwaysClearHash(), 0);
   engine.line("stop");
-  EXPECT_STREQ(engine.searcher.timeLogfile, "/tmp/brakken-deferred.log");
-  EXPECT_EQ(engine.searcher.alwaysClearHash, 1);
+  EXPECT_STREQ(engine.searcher.timeLogfile(), "/tmp/brakken-deferred.log");
+  EXPECT_EQ(engine.searcher.alwaysClearHash(), 1);
 }
 
 TEST_F(SearchThreadsTest, QuitDuringASearchEndsItWithoutAnswer) {

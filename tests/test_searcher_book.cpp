@@ -37,7 +37,7 @@ class SearcherBook : public ::testing::Test {
     limits.start();
     searcher.think(&limits);
     char text[16];
-    return formatMove(searcher.game.position, searcher.bestMove, Coordinate, text);
+    return formatMove(searcher.game().position, searcher.bestMove(), Coordinate, text);
   }
 };
 
@@ -45,21 +45,21 @@ TEST_F(SearcherBook, BookMoveWithoutSearch) {
   ASSERT_TRUE(searcher.openBook());
   const std::string best = think();
   EXPECT_TRUE(best == "e2e4" || best == "d2d4") << best;
-  EXPECT_EQ(searcher.score, 10);
-  EXPECT_EQ(searcher.rootAlpha, 9);
-  EXPECT_EQ(searcher.rootBeta, 11);
+  EXPECT_EQ(searcher.score(), 10);
+  EXPECT_EQ(searcher.rootAlpha(), 9);
+  EXPECT_EQ(searcher.rootBeta(), 11);
   EXPECT_EQ(searcher.nodes(), 0u);
-  EXPECT_EQ(searcher.searchesSinceBook, 0);
+  EXPECT_EQ(searcher.searchesSinceBook(), 0);
   EXPECT_TRUE(listener.pvs.empty());
   EXPECT_TRUE(listener.currentMoves.empty());
-  EXPECT_EQ(moveKey(searcher.ponderMove) != 0, best == "e2e4");
+  EXPECT_EQ(moveKey(searcher.ponderMove()) != 0, best == "e2e4");
 }
 
 TEST_F(SearcherBook, RestrictedRootAndOwnBookOffSearch) {
   ASSERT_TRUE(searcher.openBook());
   EXPECT_EQ(think("e2e4 d2d4"), think("e2e4 d2d4"));  // searched, not drawn
   EXPECT_GT(searcher.nodes(), 0u);
-  EXPECT_EQ(searcher.searchesSinceBook, 2);
+  EXPECT_EQ(searcher.searchesSinceBook(), 2);
 
   searcher.setOwnBook(false);
   think();
@@ -78,7 +78,7 @@ TEST_F(SearcherBook, ForcedLinesComeFirstWithoutAPonderMove) {
   searcher.setForcedLineSource(&source);
   ASSERT_TRUE(searcher.openBook());
   EXPECT_EQ(think(), "c2c4");
-  EXPECT_EQ(searcher.ponderMove, 0u);
+  EXPECT_EQ(searcher.ponderMove(), 0u);
   EXPECT_EQ(searcher.nodes(), 0u);
   // Used up: the book answers again.
   const std::string best = think();

@@ -268,14 +268,14 @@ TEST_F(SetOptionTest, BadValuesAreRefusedAndLeaveTheOptionAlone) {
         << c.line;
   EXPECT_EQ(s.transpositionTable().entryCount(), entries);
   EXPECT_TRUE(engine.clock.ponder());
-  EXPECT_EQ(s.ownBook, 1);
+  EXPECT_EQ(s.ownBook(), 1);
   EXPECT_FALSE(engine.protocol.chess960());
   EXPECT_EQ(s.evaluator().neuroMaterial(), 40);
   EXPECT_EQ(s.evaluator().neuroWidth(), 500);
   EXPECT_FALSE(engine.controller.blocking());
   EXPECT_FALSE(engine.output.isSilent());
-  EXPECT_EQ(s.resignThreshold, -7000);
-  EXPECT_EQ(s.alwaysClearHash, 0);
+  EXPECT_EQ(s.resignThreshold(), -7000);
+  EXPECT_EQ(s.alwaysClearHash(), 0);
 }
 
 TEST_F(SetOptionTest, MultiPvAndThreadsFallBackToOneOnBadValues) {
@@ -283,7 +283,7 @@ TEST_F(SetOptionTest, MultiPvAndThreadsFallBackToOneOnBadValues) {
   engine.line("setoption name NumberOfProcessors value 3");
   EXPECT_EQ(run("setoption name MultiPV value 0"),
             std::vector<std::string>{"info string Unzul\xe4ssiger Wert f\xfcr 'MultiPV' setoption name MultiPV value 0"});
-  EXPECT_EQ(engine.searcher.multiPv, 1);
+  EXPECT_EQ(engine.searcher.multiPv(), 1);
   EXPECT_EQ(run("setoption name NumberOfProcessors value -3"),
             std::vector<std::string>{"info string Unzul\xe4ssiger Wert f\xfcr 'NumberOfProcessors' setoption name "
                                      "NumberOfProcessors value -3"});
@@ -303,33 +303,33 @@ TEST_F(SetOptionTest, GoodValuesTakeEffect) {
        [&] { return s.transpositionTable().entryCount() == TranspositionTable(1 << 20).entryCount(); }},
       {"setoption name Ponder value false", [&] { return !engine.clock.ponder(); }},
       {"setoption name Ponder value true", [&] { return engine.clock.ponder(); }},
-      {"setoption name OwnBook value false", [&] { return s.ownBook == 0; }},
-      {"setoption name MultiPV value 3", [&] { return s.multiPv == 3; }},
-      {"setoption name MultiPV value 300", [&] { return s.multiPv == 255; }},
-      {"setoption name MultiPV value 99999999999999999999", [&] { return s.multiPv == 255; }},
-      {"setoption name MultiPV value 1", [&] { return s.multiPv == 1; }},
+      {"setoption name OwnBook value false", [&] { return s.ownBook() == 0; }},
+      {"setoption name MultiPV value 3", [&] { return s.multiPv() == 3; }},
+      {"setoption name MultiPV value 300", [&] { return s.multiPv() == 255; }},
+      {"setoption name MultiPV value 99999999999999999999", [&] { return s.multiPv() == 255; }},
+      {"setoption name MultiPV value 1", [&] { return s.multiPv() == 1; }},
       {"setoption name UCI_Chess960 value true", [&] { return engine.protocol.chess960(); }},
       {"setoption name UCI_Chess960 value false", [&] { return !engine.protocol.chess960(); }},
       {"setoption name BookFile value my book.opn", [&] { return !std::strcmp(engine.protocol.bookFile(), "my book.opn"); }},
       {"setoption name Opponent value Someone Else", [] { return true; }},
-      {"setoption name NumberOfProcessors value 12", [&] { return engine.controller.threadCount() == 8 && s.threadCount == 8; }},
+      {"setoption name NumberOfProcessors value 12", [&] { return engine.controller.threadCount() == 8 && s.threadCount() == 8; }},
       {"setoption name NeuroMaterial value 0", [&] { return s.evaluator().neuroMaterial() == 0; }},
       {"setoption name NeuroMaterial value 100", [&] { return s.evaluator().neuroMaterial() == 100; }},
       {"setoption name NeuroWidth value 10000", [&] { return s.evaluator().neuroWidth() == 10000; }},
       {"setoption name NeuroWidth value 1", [&] { return s.evaluator().neuroWidth() == 1; }},
       {"setoption name MaterialFile value (internal)", [&] { return s.evaluator().materialFile() == "(internal)"; }},
-      {"setoption name TimeLogfile value /dev/null", [&] { return !std::strcmp(s.timeLogfile, "/dev/null"); }},
-      {"setoption name TimeLogfile value /tmp/brakken time.log", [&] { return !std::strcmp(s.timeLogfile, "/tmp/brakken time.log"); }},
+      {"setoption name TimeLogfile value /dev/null", [&] { return !std::strcmp(s.timeLogfile(), "/dev/null"); }},
+      {"setoption name TimeLogfile value /tmp/brakken time.log", [&] { return !std::strcmp(s.timeLogfile(), "/tmp/brakken time.log"); }},
       {"setoption name blocking value true", [&] { return engine.controller.blocking(); }},
       {"setoption name blocking value false", [&] { return !engine.controller.blocking(); }},
-      {"setoption name Resign value 700", [&] { return s.resignThreshold == -7000; }},
-      {"setoption name Resign value 1000", [&] { return s.resignThreshold == -10000; }},
-      {"setoption name Resign value 400", [&] { return s.resignThreshold == -4000; }},
-      {"setoption name Resign value 399", [&] { return s.resignThreshold == -4000; }},
-      {"setoption name Resign value 2000", [&] { return s.resignThreshold == -500000; }},
-      {"setoption name Resign value 99999999999999999999", [&] { return s.resignThreshold == -500000; }},
-      {"setoption name AlwaysClearHash value true", [&] { return s.alwaysClearHash == 1; }},
-      {"setoption name AlwaysClearHash value false", [&] { return s.alwaysClearHash == 0; }},
+      {"setoption name Resign value 700", [&] { return s.resignThreshold() == -7000; }},
+      {"setoption name Resign value 1000", [&] { return s.resignThreshold() == -10000; }},
+      {"setoption name Resign value 400", [&] { return s.resignThreshold() == -4000; }},
+      {"setoption name Resign value 399", [&] { return s.resignThreshold() == -4000; }},
+      {"setoption name Resign value 2000", [&] { return s.resignThreshold() == -500000; }},
+      {"setoption name Resign value 99999999999999999999", [&] { return s.resignThreshold() == -500000; }},
+      {"setoption name AlwaysClearHash value true", [&] { return s.alwaysClearHash() == 1; }},
+      {"setoption name AlwaysClearHash value false", [&] { return s.alwaysClearHash() == 0; }},
       {"setoption name Clear Hash", [&] { return s.transpositionTable().used() == 0; }},
       {"setoption name Clear Hash value whatever", [] { return true; }},
   };
@@ -343,7 +343,7 @@ TEST_F(SetOptionTest, ThreadCountBuildsAndRemovesHelpers) {
   engine.line("setoption name NumberOfProcessors value 4");
   for (int j = 0; j < 3; ++j) {
     ASSERT_NE(engine.controller.helper(j), nullptr) << j;
-    EXPECT_EQ(engine.controller.helper(j)->threadIndex, j + 1);
+    EXPECT_EQ(engine.controller.helper(j)->threadIndex(), j + 1);
   }
   EXPECT_EQ(engine.controller.helper(3), nullptr);
   engine.line("setoption name NumberOfProcessors value 1");

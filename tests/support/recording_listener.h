@@ -19,7 +19,7 @@ struct RecordingListener : SearchListener {
   std::vector<std::string> infoStrings;
 
   void printPv(Searcher& s, int score, int alpha, int beta) override {
-    pvs.push_back({score, alpha, beta, s.iteration, s.bestMove});
+    pvs.push_back({score, alpha, beta, s.iteration(), s.bestMove()});
   }
   void printCurrentMove(Move move, int number) override { currentMoves.emplace_back(move, number); }
   void printMultiPv(Searcher&, int line, Move, int, int, int) override { multiPvLines.push_back(line); }
