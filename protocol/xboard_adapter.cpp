@@ -48,7 +48,7 @@ void readMoveWord(const char* line, size_t offset, char* out) {
 
 void XboardAdapter::QueueTarget::handleLine(const char* line) {
   const size_t n = std::strlen(EchoWord);
-  if (!std::strncmp(line, EchoWord, n)) output_->writeAnswer(line + n);
+  if (!std::strncmp(line, EchoWord, n)) output_->writeEcho(line + n);
   else inner_->handleLine(line);
 }
 

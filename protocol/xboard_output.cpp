@@ -84,6 +84,14 @@ void XboardOutput::writeAnswer(const char* text) {
   pthread_mutex_unlock(&lineMutex_);
 }
 
+void XboardOutput::writeEcho(const char* text) {
+  // A "ping" answered before "quit" was asked before it too: its "pong" is
+  // owed even when the output has been silenced for good.
+  pthread_mutex_lock(&lineMutex_);
+  emit(text);
+  pthread_mutex_unlock(&lineMutex_);
+}
+
 void XboardOutput::answerDiagnostic(const char* text, const char* argument) {
   char line[1024];
   std::snprintf(line, sizeof line, "Error (%s): %s", text, argument ? argument : "internal error");

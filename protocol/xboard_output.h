@@ -63,6 +63,8 @@ class XboardOutput : public EngineOutput {
   // that mute runs on the worker at a time the command thread cannot see;
   // only "quit" ends them.
   void writeAnswer(const char* text);
+  // The "pong" of a queued "ping": written even after silenceForGood.
+  void writeEcho(const char* text);
   void answerDiagnostic(const char* text, const char* argument);
   bool silencedForGood() const { return final_.load(std::memory_order_relaxed) != 0; }
 

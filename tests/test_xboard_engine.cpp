@@ -56,9 +56,12 @@ class XboardSession : public ::testing::Test {
  protected:
   void SetUp() override { start(); }
 
-  void start(const std::string& ini = "", bool withIni = false) {
+  // An empty default book keeps the once-only note about a missing book
+  // out of the exact answers; BookMissing tests that note on its own.
+  void start(const std::string& ini = "", bool withIni = false, bool withBook = true) {
     directory = makeWorkingDirectory();
     if (withIni) std::ofstream(directory + "/Brakken.ini", std::ios::binary) << ini;
+    if (withBook) std::ofstream(directory + "/Brakken.opn", std::ios::binary) << "* -1\n";
     engine = std::make_unique<EngineProcess>(std::vector<std::string>{}, BRAKKEN_BINARY, directory.c_str());
     ASSERT_TRUE(engine->started());
   }
@@ -71,6 +74,7 @@ class XboardSession : public ::testing::Test {
     }
     if (!directory.empty() && directory != "/tmp") {
       std::remove((directory + "/Brakken.ini").c_str());
+      std::remove((directory + "/Brakken.opn").c_str());
       rmdir(directory.c_str());
     }
   }
@@ -186,6 +190,20 @@ TEST(XboardSessionStart, ProtocolVersionTwoIsRequired) {
     const std::string argument = commands[1] == "new" ? "new" : "1";
     EXPECT_EQ(lines, (std::vector<std::string>{"", "Error (protocol version 2 required): " + argument}));
   }
+}
+
+// Without the default book the engine plays on and says so once, as
+// information, not as an error on every game.
+TEST_F(XboardSession, AMissingDefaultBookIsNotedOnce) {
+  engine->send("quit");
+  engine->waitExit();
+  start("", false, false);
+  handshake();
+  engine->send("new");
+  EXPECT_EQ(sync(), (std::vector<std::string>{"Info: no opening book Brakken.opn"}));
+  engine->send("new");
+  engine->send("new");
+  EXPECT_EQ(sync(), (std::vector<std::string>{}));
 }
 
 // The "setoption " lines of the initialisation file reach the UCI side
@@ -382,6 +400,15 @@ TEST_F(XboardThreads, QuestionMarkThenQuitEndsAtOnce) {
   usleep(50000);
   engine->sendRaw("?\nquit\n");
   EXPECT_EQ(engine->waitExit(5000), 0);
+  engine.reset();
+}
+
+// A ping sent just before "quit" is still answered; nothing else follows.
+TEST_F(XboardThreads, PingJustBeforeQuitIsAnswered) {
+  handshake();
+  engine->sendRaw("new\nping 7\nquit\n");
+  EXPECT_EQ(engine->waitExit(5000), 0);
+  EXPECT_EQ(engine->drain(100), (std::vector<std::string>{"pong 7"}));
   engine.reset();
 }
 
