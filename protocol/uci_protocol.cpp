@@ -196,7 +196,9 @@ void UciProtocol::go(const char* line) {
 
   const bool ponder = std::strstr(line, "ponder") != nullptr;
   const bool white = searcher_->game.position.whiteToMove != 0;
-  int64_t time = 0, increment = 0;
+  // A "go" that names no clock for the side to move is told apart from an
+  // empty clock, which must be answered at once.
+  int64_t time = TimeManager::kNoClock, increment = 0;
   if (const char* at = std::strstr(line, white ? "wtime" : "btime")) time = readClockValue(restAfter(at, 6));
   if (const char* at = std::strstr(line, white ? "winc" : "binc")) increment = readClockValue(restAfter(at, 5));
   // Counts are 16-bit values of the search; larger ones saturate there.

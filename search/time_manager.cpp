@@ -30,6 +30,12 @@ int64_t clockReserve(int movesToGo) {
 
 }  // namespace
 
+int64_t TimeManager::lagReserve(int64_t clock) const {
+  if (clock <= 0) return 0;
+  const int64_t lag = kLagMs + kLagPerHelperMs * (threads() - 1);
+  return std::max(clock / 4, std::min(clock, lag));
+}
+
 void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int movesToGo,
                            int depth, int64_t nodes, int mate, int64_t moveTime, bool infinite) {
   if (infinite) {
@@ -46,10 +52,29 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
     setUnlimited(depth - 1);
     return;
   }
+
+  // A clock the interface did not send plans like the old minimum; a
+  // negative one like an empty one. The limits keep every sum below in
+  // range.
+  const bool haveClock = time != kNoClock;
+  const int64_t clock = haveClock ? std::clamp<int64_t>(time, 0, kMaxClock) : kMinimumTime;
+  int m = movesToGo;
+  if (m < 1 || m > kMaxMovesToGo) m = kMaxMovesToGo;
+  // The time this move may use at most: the clock less its reserve. When
+  // the clock cannot give the fixed reserve and still leave the minimum
+  // time, the reserve shrinks to the lag allowance, so the plan never
+  // reaches past the clock.
+  const int64_t fixedPart = clock - clockReserve(m);
+  const bool shortClock = fixedPart < kMinimumTime;
+  const int64_t t = haveClock ? std::max(fixedPart, std::min(kMinimumTime, clock - lagReserve(clock)))
+                              : kMinimumTime;
+
   if (moveTime > 0) {
     setUnlimited(100);
-    soft_ = moveTime;
-    hard_ = moveTime;
+    // A move time comes alone or beside the clock; only a clock with time
+    // on it cuts it (an empty one next to a move time is taken as none).
+    soft_ = haveClock && time > 0 ? std::min(moveTime, t) : moveTime;
+    hard_ = soft_;
     return;
   }
   if (nodes > 0) {
@@ -60,13 +85,12 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
     return;
   }
 
-  // The clock. A negative clock plans like an empty one; both limits keep
-  // every sum below in range.
-  const int64_t clock = std::clamp<int64_t>(time, 0, kMaxClock);
-  const int64_t inc = std::clamp<int64_t>(increment, 0, kMaxClock);
-  int m = movesToGo;
-  if (m < 1 || m > kMaxMovesToGo) m = kMaxMovesToGo;
-  const int64_t t = std::max<int64_t>(clock - clockReserve(m), kMinimumTime);
+  int64_t inc = std::clamp<int64_t>(increment, 0, kMaxClock);
+  // With a short clock the increment counts half, so that the clock grows
+  // again by what the search leaves of it.
+  const bool recover = shortClock && haveClock && inc > 0;
+  const int64_t fullIncrement = inc;
+  if (recover) inc /= 2;
 
   // Moves the remaining time is spread over; fewer with pondering, which
   // wins time on the opponent's clock. Always above 1.
@@ -81,6 +105,12 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   if (1.2 * double(soft) > double(hard)) soft = int64_t(double(hard) / 1.2);
   if (2 * target > soft) target = soft / 2;
   if (soft > 6 * target) soft = 6 * target;
+  // The search seldom runs past the soft limit, so while the clock is short
+  // a soft limit within the increment lets the clock recover.
+  if (recover && soft > fullIncrement) {
+    soft = fullIncrement;
+    target = std::min(target, soft / 2);
+  }
 
   maxDepth_ = 100;
   target_ = target;
@@ -89,7 +119,6 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   hard_ = hard;
   nodeLimit_ = kUnlimitedNodes;
 }
-
 bool TimeManager::mustStop(bool alphaRaised) {
   const int64_t el = sinceStart();
   if (el >= hard_) return true;

@@ -263,4 +263,30 @@ TEST_F(SearchThreadsTest, HelpersSearchTheSameRootAsTheMaster) {
   checkLines("position startpos moves g1f3 d7d5");
 }
 
+// The clock keeps back more for more threads; a search that must end within
+// a few milliseconds leaves the helpers waiting, and a longer one wakes them
+// again (the same helper threads, search after search).
+TEST_F(SearchThreadsTest, HelpersSitOutASearchThatMustEndAtOnce) {
+  engine.line("setoption name NumberOfProcessors value 8");
+  EXPECT_EQ(engine.clock.threads(), 8);
+  engine.line("position startpos moves e2e4");
+  engine.line("go wtime 30 btime 30 winc 5 binc 5");
+  ASSERT_TRUE(engine.output.waitFor("bestmove"));
+  ASSERT_TRUE(engine.waitIdle());
+  EXPECT_LT(engine.clock.hardLimit(), 20);
+  for (int j = 0; j < 7; ++j) EXPECT_EQ(engine.controller.helper(j)->nodes(), 0u) << j;
+  for (int round = 0; round < 3; ++round) {
+    engine.output.take();
+    engine.line("go depth 6");
+    ASSERT_TRUE(engine.output.waitFor("bestmove"));
+    ASSERT_TRUE(engine.waitIdle());
+    uint64_t helperNodes = 0;
+    for (int j = 0; j < 7; ++j) helperNodes += engine.controller.helper(j)->nodes();
+    EXPECT_GT(helperNodes, 0u) << round;
+  }
+  engine.line("setoption name NumberOfProcessors value 1");
+  EXPECT_EQ(engine.clock.threads(), 1);
+  checkLines("position startpos moves e2e4");
+}
+
 }  // namespace

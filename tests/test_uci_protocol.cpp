@@ -411,7 +411,8 @@ TEST_F(GoTest, OnlyTheClockOfTheSideToMoveCounts) {
       {"position startpos moves e2e4", "go wtime 5 btime -50", -50, 0, 0},
       {"position startpos", "go wtime 400 movestogo 3", 400, 0, 3},
       {"position startpos", "go wtime 400 winc -20", 400, -20, 0},
-      {"position startpos", "go", 0, 0, 0},
+      {"position startpos", "go", TimeManager::kNoClock, 0, 0},
+      {"position startpos", "go wtime 0 winc 100", 0, 100, 0},
   };
   for (const auto& c : cases) {
     search(c.position, c.go);
