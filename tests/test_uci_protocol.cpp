@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -421,6 +422,40 @@ TEST_F(GoTest, OnlyTheClockOfTheSideToMoveCounts) {
     EXPECT_EQ(engine.clock.softLimit(), reference.softLimit()) << c.go;
     EXPECT_EQ(engine.clock.hardLimit(), reference.hardLimit()) << c.go;
     EXPECT_EQ(engine.clock.targetTime(), reference.targetTime()) << c.go;
+  }
+}
+
+// Interfaces read everything after "pv" as moves, so every line with a
+// variation ends with it: the principal variations (score, hashfull and nps
+// before "pv"), the MultiPV lines; the status line has no moves.
+TEST_F(GoTest, EveryInfoLineEndsWithItsMoves) {
+  const std::string moveList = R"(( [a-h][1-8][a-h][1-8][qrbn]?)+)";
+  const std::regex pvLine(R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ score (cp|mate) -?\d+)"
+                          R"(( lowerbound| upperbound)? hashfull \d+ nps \d+ pv)" + moveList);
+  const std::regex multiPvLine(R"(info multipv [1-3] depth \d+ seldepth \d+ score (cp|mate) -?\d+ pv)" + moveList);
+  const std::regex statusLine(R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ hashfull \d+ nps \d+ )"
+                              R"(score (cp|mate) -?\d+( lowerbound| upperbound)?)");
+  for (int lines : {1, 3}) {
+    engine.line("setoption name MultiPV value " + std::to_string(lines));
+    for (const char* position : {"position startpos moves e2e4 e7e5", "position fen 7k/8/8/8/8/8/8/K5R1 b - - 0 1"}) {
+      engine.line(position);
+      const std::vector<std::string> out = run("go depth 4");
+      ASSERT_FALSE(out.empty());
+      int variations = 0, multi = 0, status = 0;
+      for (size_t i = 0; i + 1 < out.size(); ++i) {
+        const std::string& l = out[i];
+        if (l.rfind("info currmove", 0) == 0) continue;  // a slow machine shows them
+        if (std::regex_match(l, pvLine)) ++variations;
+        else if (std::regex_match(l, multiPvLine)) ++multi;
+        else if (std::regex_match(l, statusLine)) ++status;
+        else ADD_FAILURE() << l;
+      }
+      EXPECT_GT(variations + multi, 0) << position;
+      EXPECT_EQ(status, 1) << position;
+      if (lines == 3 && std::string(position).find("fen") == std::string::npos) {
+        EXPECT_GT(multi, 0);
+      }
+    }
   }
 }
 
