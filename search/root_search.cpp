@@ -229,10 +229,12 @@ int Searcher::searchRoot(SideState& us, SideState& them, int depth) {
     if (movePiece(m) == Pawn) advancedPawnBonus(e, us, them);
     listener_->printCurrentMove(m, k + 1);
     const int u = childDepth(depth, e);
-    // 3.
-    int v = -search(them, us, -rootBeta, -rootAlpha, u);
+    // 3. A reversible move after a hundred reversible plies leaves a draw
+    // that can be claimed, whatever the depth.
+    const bool fiftyMoveDraw = game.repetitionStatus() == DrawByFiftyMoves;
+    int v = fiftyMoveDraw ? 0 : -search(them, us, -rootBeta, -rootAlpha, u);
     // 4. Fail high: widen the window step by step.
-    if (v >= rootBeta && !stopped()) {
+    if (v >= rootBeta && !stopped() && !fiftyMoveDraw) {
       const Move remembered = bestMove;
       if (iteration >= 1) {
         e.undo.restore();

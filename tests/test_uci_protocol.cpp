@@ -459,6 +459,40 @@ TEST_F(GoTest, EveryInfoLineEndsWithItsMoves) {
   }
 }
 
+// A half-move clock of 100 or more (the record keeps 100 reversible plies)
+// lets every reversible move be claimed as a draw: the search scores them 0
+// at any depth; a mate still wins and a clock of 99 plays on.
+TEST_F(GoTest, TheFiftyMoveDrawIsSeenAtEveryDepth) {
+  const struct {
+    const char* position;
+    const char* score;  // the score of the last variation
+    const char* best;   // a prefix of the bestmove line
+  } cases[] = {
+      {"position fen 8/8/8/4k3/8/8/4K3/7R w - - 100 150", "score cp 0", "bestmove "},
+      {"position fen 8/8/8/4k3/8/8/4K3/7R w - - 150 150", "score cp 0", "bestmove "},
+      {"position fen k7/8/1K6/8/8/8/8/n5R1 w - - 100 80", "score mate 1", "bestmove g1g8"},
+  };
+  for (const auto& c : cases) {
+    for (int depth = 1; depth <= 5; ++depth) {
+      SCOPED_TRACE(testing::Message() << c.position << ", depth " << depth);
+      engine.line(c.position);
+      const std::vector<std::string> lines = run("go depth " + std::to_string(depth));
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back().rfind(c.best, 0), 0u) << lines.back();
+      std::string lastScore;
+      for (const std::string& l : lines) {
+        const size_t at = l.find(" score ");
+        if (at != std::string::npos && l.find(" pv ") != std::string::npos) lastScore = l.substr(at + 1);
+      }
+      EXPECT_EQ(lastScore.rfind(c.score, 0), 0u) << lastScore;
+    }
+  }
+  engine.line("position fen 8/8/8/4k3/8/8/4K3/7R w - - 99 150");
+  const std::vector<std::string> lines = run("go depth 5");
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2].find("score cp 0"), std::string::npos) << lines[lines.size() - 2];
+}
+
 TEST_F(GoTest, FixedLimitsReachTheClock) {
   search("position startpos", "go depth 2");
   EXPECT_EQ(engine.clock.maxDepth(), 1);
