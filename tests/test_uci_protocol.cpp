@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "board/game.h"
 #include "board/notation.h"
+#include "eval/evaluator.h"
 #include "protocol/command_text.h"
 #include "support/engine_fixture.h"
 #include "support/uci_lines.h"
@@ -349,6 +351,39 @@ TEST_F(SetOptionTest, ThreadCountBuildsAndRemovesHelpers) {
   EXPECT_EQ(engine.controller.helper(3), nullptr);
   engine.line("setoption name NumberOfProcessors value 1");
   for (int j = 0; j < SearchController::MaxHelpers; ++j) EXPECT_EQ(engine.controller.helper(j), nullptr);
+}
+
+// A network file that cannot be read (missing, a directory, garbage) keeps
+// the network in use and says so; a time log that cannot be opened likewise.
+// Names that can be used pass without a word, and nothing is said outside
+// debug mode.
+TEST_F(SetOptionTest, UnreadableFilesAreReported) {
+  const std::string directory = ::testing::TempDir();
+  const std::string garbage = directory + "brakken_garbage_net.txt";
+  const std::string log = directory + "brakken_time_log.txt";
+  {
+    std::ofstream out(garbage, std::ios::trunc);
+    out << "this is no network\n";
+  }
+  const Position p = positionOf("position startpos moves e2e4 d7d5 e4d5");
+  Evaluator builtIn;
+  const int builtInScore = builtIn.evaluate(p);
+  const std::string material = "info string Lesefehler bei 'MaterialFile', das bisherige Netz bleibt: ";
+  for (const std::string& file : {std::string("/nonexistent/brakken/net.txt"), directory, garbage}) {
+    EXPECT_EQ(run("setoption name MaterialFile value " + file), std::vector<std::string>{material + file});
+    EXPECT_EQ(engine.searcher.evaluator().evaluate(p), builtInScore) << file;
+  }
+  EXPECT_TRUE(run("setoption name MaterialFile value (internal)").empty());
+  const std::string timeLog = "info string 'TimeLogfile' l\xe4sst sich nicht \xf6" "ffnen: ";
+  for (const std::string& file : {std::string("/nonexistent/brakken/time.log"), directory})
+    EXPECT_EQ(run("setoption name TimeLogfile value " + file), std::vector<std::string>{timeLog + file});
+  for (const char* file : {"/dev/null", log.c_str()})
+    EXPECT_TRUE(run(std::string("setoption name TimeLogfile value ") + file).empty()) << file;
+  engine.line("debug off");
+  EXPECT_TRUE(run("setoption name MaterialFile value " + garbage).empty());
+  EXPECT_TRUE(run("setoption name TimeLogfile value " + directory).empty());
+  std::remove(garbage.c_str());
+  std::remove(log.c_str());
 }
 
 TEST_F(SetOptionTest, FileNamesAndOpponentsNeedText) {
