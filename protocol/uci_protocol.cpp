@@ -60,7 +60,14 @@ void UciProtocol::handleLine(const char* line) {
 void UciProtocol::stopSilently() {
   const bool wasSilent = output_->isSilent();
   output_->setSilent(true);
+  const int64_t before = nowMs();
   controller_->stop();
+  const int64_t after = nowMs();
+  if (after > before) {
+    if (after - stopWaitEnd_ > StopWaitChargeWindowMs) stopWaitMs_ = 0;
+    stopWaitMs_ += after - before;
+    stopWaitEnd_ = after;
+  }
   output_->setSilent(wasSilent);
   applyDeferredOptions();
 }
@@ -214,6 +221,10 @@ void UciProtocol::go(const char* line) {
   if (const char* at = std::strstr(line, "movetime")) moveTime = readClockValue(restAfter(at, 9));
   const bool infinite = std::strstr(line, "infinite") != nullptr;
 
+  // Waits for an earlier search just before this "go" came out of the
+  // interface's clock.
+  if (nowMs() - stopWaitEnd_ <= StopWaitChargeWindowMs) controller_->clock()->chargeBeforeStart(stopWaitMs_);
+  stopWaitMs_ = 0;
   controller_->start(ponder, time, increment, movesToGo, depth, nodes, mate, moveTime, infinite);
 }
 

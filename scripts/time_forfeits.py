@@ -10,6 +10,7 @@ an illegal move, a stalled or lost engine).
     scripts/time_forfeits.py --tc 1+0.01 --threads 8 --games 100
     scripts/time_forfeits.py --tc 0.5+0.005 --threads 4 --games 100
     scripts/time_forfeits.py --tc 1+0.01 --threads 4 --games 20 --peer /usr/games/phalanx
+    scripts/time_forfeits.py --latency --latency-threads 1 4 8 --movetime 50
 
 Self-play uses fastchess and the peer games cutechess-cli from --runners
 (default ../shared/runners next to the checkout, or $BRAKKEN_RUNNERS); without
@@ -163,6 +164,29 @@ def own_match(args, _runners, _work):
     return finished, forfeits, [], time.time() - started
 
 
+def latency(args):
+    """The time from the hard limit to the "bestmove" line, as the pipe sees
+    it: searches of "go movetime N" (hard limit N) from a few positions."""
+    moves = "e2e4 e7e5 g1f3 b8c6 f1b5 a7a6 b5a4 g8f6 e1g1 f8e7".split()
+    for threads in args.latency_threads:
+        e = Engine(args.engine, threads)
+        late = []
+        for i in range(args.searches):
+            e.send("position startpos moves " + " ".join(moves[:i % len(moves)]))
+            e.send("isready")
+            e.until("readyok")
+            t0 = time.monotonic()
+            e.send("go movetime %d" % args.movetime)
+            e.until("bestmove")
+            late.append((time.monotonic() - t0) * 1000.0 - args.movetime)
+        e.close()
+        late.sort()
+        n = len(late)
+        print("%d threads, go movetime %d, %d searches: bestmove after the hard limit median %+.1f ms, "
+              "90%% %+.1f ms, max %+.1f ms, %d later than 5 ms"
+              % (threads, args.movetime, n, late[n // 2], late[int(n * 0.9)], late[-1], sum(1 for x in late if x > 5)))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--engine", default=os.path.join(ROOT, "build", "brakken"))
@@ -174,7 +198,18 @@ def main():
     parser.add_argument("--runners", default=os.environ.get("BRAKKEN_RUNNERS",
                                                             os.path.join(ROOT, "..", "shared", "runners")))
     parser.add_argument("--keep", help="directory for the PGN and the runner's log")
+    parser.add_argument("--latency", action="store_true",
+                        help="measure the time from the hard limit to bestmove instead of playing games")
+    parser.add_argument("--latency-threads", type=int, nargs="+", default=[1, 4, 8])
+    parser.add_argument("--movetime", type=int, default=50)
+    parser.add_argument("--searches", type=int, default=50)
     args = parser.parse_args()
+    if args.latency:
+        load = os.getloadavg()
+        latency(args)
+        print("load average before %.1f %.1f %.1f, after %.1f %.1f %.1f (%d cores)"
+              % (load + os.getloadavg() + (os.cpu_count(),)))
+        return 0
 
     work = args.keep or tempfile.mkdtemp(prefix="brakken-forfeits-")
     os.makedirs(work, exist_ok=True)

@@ -119,6 +119,14 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   hard_ = hard;
   nodeLimit_ = kUnlimitedNodes;
 }
+void TimeManager::start() {
+  SearchLimits::start();
+  if (charged_ > 0) {
+    startTime_.fetch_sub(charged_, std::memory_order_relaxed);
+    charged_ = 0;
+  }
+}
+
 bool TimeManager::mustStop(bool alphaRaised) {
   const int64_t el = sinceStart();
   if (el >= hard_) return true;

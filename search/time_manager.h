@@ -59,6 +59,12 @@ class TimeManager : public SearchLimits {
   // higher the change estimate (in percent).
   bool mayStartIteration(uint64_t nodes, int iteration, double changePercent) override;
 
+  // Time that has already passed on the interface's clock for the next
+  // search before it could start: the next start() counts from that much
+  // earlier, so every limit includes it.
+  void chargeBeforeStart(int64_t ms) { charged_ += ms > 0 ? ms : 0; }
+  void start() override;
+
   // The number of search threads (1 or more): more threads cost more time
   // to start and stop, which a short clock keeps back.
   void setThreads(int n) { threads_.store(n < 1 ? 1 : n, std::memory_order_relaxed); }
@@ -90,4 +96,5 @@ class TimeManager : public SearchLimits {
   // The option is advertised as on, so that is its value until first set.
   std::atomic<bool> ponder_{true};
   std::atomic<int> threads_{1};
+  int64_t charged_ = 0;  // command thread only, before the search starts
 };

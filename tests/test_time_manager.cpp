@@ -454,3 +454,25 @@ TEST(TimeManagerTest, TheLagReserveGrowsWithTheThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// Time that passed on the interface's clock before the search could start
+// counts against the limits of that one search.
+TEST(TimeManagerTest, ChargedTimeCountsAgainstTheNextSearchOnly) {
+  FakeTimeManager tm;
+  tm.allocate(false, 0, 0, 0, 0, 0, 0, 100, false);  // movetime 100
+  tm.chargeBeforeStart(30);
+  tm.chargeBeforeStart(-5);  // nothing to take back
+  tm.chargeBeforeStart(40);
+  tm.startThenAdvance(29);
+  EXPECT_EQ(tm.sinceStart(), 99);
+  EXPECT_FALSE(tm.mustStop(false));
+  tm.clock += 1;
+  EXPECT_TRUE(tm.mustStop(false));
+  tm.stop();
+  tm.startThenAdvance(29);
+  EXPECT_EQ(tm.sinceStart(), 29);
+}
+
+}  // namespace
