@@ -65,7 +65,7 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   // time, the reserve shrinks to the lag allowance, so the plan never
   // reaches past the clock.
   const int64_t fixedPart = clock - clockReserve(m);
-  const bool shortClock = fixedPart < kMinimumTime;
+  const bool shortClock = fixedPart < kShortClockTime;
   const int64_t t = haveClock ? std::max(fixedPart, std::min(kMinimumTime, clock - lagReserve(clock)))
                               : kMinimumTime;
 
@@ -87,7 +87,8 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
 
   int64_t inc = std::clamp<int64_t>(increment, 0, kMaxClock);
   // With a short clock the increment counts half, so that the clock grows
-  // again by what the search leaves of it.
+  // again by what the search leaves of it, and stays well above the point
+  // where a stalled move would lose it.
   const bool recover = shortClock && haveClock && inc > 0;
   const int64_t fullIncrement = inc;
   if (recover) inc /= 2;

@@ -22,6 +22,10 @@ class TimeManager : public SearchLimits {
   static constexpr int kMaxMovesToGo = 80;
   static constexpr int64_t kMinimumTime = 50;
   static constexpr int64_t kMaxClock = kUnlimitedTime;
+  // A clock is short while less than this is left after its fixed reserve:
+  // then the search plans with less than the increment, so that the clock
+  // grows again.
+  static constexpr int64_t kShortClockTime = 250;
   // The clock argument of a "go" that named no clock for the side to move:
   // it plans as before with the minimum time, and a move time stays uncut.
   static constexpr int64_t kNoClock = INT64_MIN;

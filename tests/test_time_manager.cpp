@@ -420,7 +420,7 @@ TEST(TimeManagerTest, NoLimitReachesPastTheClockLessItsReserve) {
 // comfortable clock keeps the full increment in its plan.
 TEST(TimeManagerTest, AShortClockPlansWithinTheIncrement) {
   for (int64_t increment : {2, 5, 10, 30}) {
-    for (int64_t clock = 0; clock < 200; ++clock) {
+    for (int64_t clock = 0; clock < 400; ++clock) {
       SCOPED_TRACE(testing::Message() << clock << " + " << increment);
       FakeTimeManager tm;
       tm.setPonder(false);
@@ -431,8 +431,9 @@ TEST(TimeManagerTest, AShortClockPlansWithinTheIncrement) {
   }
   FakeTimeManager tm;
   tm.setPonder(false);
-  tm.allocate(false, 200, 10, 0, 0, 0, 0, 0, false);  // t = 50: comfortable
+  tm.allocate(false, 400, 10, 0, 0, 0, 0, 0, false);  // t = 250: comfortable
   EXPECT_GT(tm.targetTime(), 10);
+  EXPECT_GT(tm.softLimit(), 10);
 }
 
 // More threads keep more back on a short clock; a long clock keeps its
