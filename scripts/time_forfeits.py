@@ -67,8 +67,9 @@ def loser(line):
 def run_runner(command, log_path):
     started = time.time()
     with open(log_path, "w") as log:
+        # fastchess leaves its settings file in the working directory.
         process = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                                 errors="replace")
+                                 errors="replace", cwd=os.path.dirname(log_path))
         log.write(process.stdout)
     finished = [l for l in process.stdout.splitlines() if l.startswith("Finished game")]
     forfeits = [l for l in finished if "on time" in l and loser(l).startswith("brakken")]
