@@ -30,10 +30,11 @@ int64_t clockReserve(int movesToGo) {
 
 }  // namespace
 
+int64_t TimeManager::lagAllowance() const { return kLagMs + kLagPerHelperMs * (threads() - 1); }
+
 int64_t TimeManager::lagReserve(int64_t clock) const {
   if (clock <= 0) return 0;
-  const int64_t lag = kLagMs + kLagPerHelperMs * (threads() - 1);
-  return std::max(clock / 4, std::min(clock, lag));
+  return std::max(clock / 4, std::min(clock, lagAllowance()));
 }
 
 void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int movesToGo,
@@ -106,11 +107,16 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   if (1.2 * double(soft) > double(hard)) soft = int64_t(double(hard) / 1.2);
   if (2 * target > soft) target = soft / 2;
   if (soft > 6 * target) soft = 6 * target;
-  // The search seldom runs past the soft limit, so while the clock is short
-  // a soft limit within the increment lets the clock recover.
-  if (recover && soft > fullIncrement) {
-    soft = fullIncrement;
+  // While the clock is short, the move and what it costs besides the search
+  // (the lag allowance) must stay within the increment for the clock to
+  // grow again; when the increment cannot even pay for that, a quarter of
+  // it is all the search gets. The search seldom runs past the soft limit,
+  // and the hard limit leaves a failing-low iteration little more.
+  if (recover) {
+    const int64_t budget = std::max(fullIncrement - lagAllowance(), fullIncrement / 4);
+    soft = std::min(soft, budget);
     target = std::min(target, soft / 2);
+    hard = std::min(hard, 3 * budget);
   }
 
   maxDepth_ = 100;

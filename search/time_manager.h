@@ -73,6 +73,9 @@ class TimeManager : public SearchLimits {
   // to start and stop, which a short clock keeps back.
   void setThreads(int n) { threads_.store(n < 1 ? 1 : n, std::memory_order_relaxed); }
   int threads() const { return threads_.load(std::memory_order_relaxed); }
+  // Gives back what a move costs besides its search with the current number
+  // of threads (kLagMs and kLagPerHelperMs).
+  int64_t lagAllowance() const;
   // Gives back the part of the clock kept back for lag with the current
   // number of threads; used when the clock is too short for the fixed
   // reserves.

@@ -209,9 +209,10 @@ TEST(TimeManagerTest, ClockAllocationTable) {
       {"negative clock plans like an empty one", false, -50, 0, 0, 0, 0, 0},
       {"empty clock with increment", false, 0, 1000, 0, 0, 0, 0},
       // 40 ms keeps a quarter back (10 ms): t = 30. The increment counts
-      // half on a short clock: raw 5 / 15 + 3 / 25 + 5; soft within the
-      // increment, target half of it.
-      {"40 ms + 10 ms", false, 40, 10, 0, 5, 10, 30},
+      // half on a short clock: raw 5 / 15 + 3 / 25 + 5; then the soft limit
+      // within the increment less the 5 ms lag allowance, the target half
+      // of it, the hard limit three times the soft one.
+      {"40 ms + 10 ms", false, 40, 10, 0, 2, 5, 15},
       // t = 30 - 7 = 23 (a quarter of 30 is more than the 5 ms lag).
       {"30 ms + 1000 ms", false, 30, 1000, 0, 9, 19, 23},
       // t = 50, the minimum time, still fits a 150 ms clock with 1 s
@@ -425,8 +426,10 @@ TEST(TimeManagerTest, AShortClockPlansWithinTheIncrement) {
       FakeTimeManager tm;
       tm.setPonder(false);
       tm.allocate(false, clock, increment, 0, 0, 0, 0, 0, false);
-      EXPECT_LE(tm.softLimit(), increment);
-      EXPECT_LE(2 * tm.targetTime(), increment);
+      const int64_t budget = std::max(increment - tm.lagAllowance(), increment / 4);
+      EXPECT_LE(tm.softLimit(), budget);
+      EXPECT_LE(2 * tm.targetTime(), budget);
+      EXPECT_LE(tm.hardLimit(), 3 * budget);
     }
   }
   FakeTimeManager tm;
