@@ -227,8 +227,15 @@ def main():
              games, seconds, len(forfeits), len(warnings)))
     print("load average before %.1f %.1f %.1f, after %.1f %.1f %.1f (%d cores); files in %s"
           % (load + os.getloadavg() + (os.cpu_count(), work)))
-    for line in forfeits + warnings[:20]:
+    for line in forfeits:
         print("  " + line)
+    # Warnings by kind: the text without the move and the engine it names.
+    kinds = {}
+    for line in warnings:
+        kind = re.sub(r" - move \S+ from \S+| from \S+$", "", line)
+        kinds[kind] = kinds.get(kind, 0) + 1
+    for kind, count in sorted(kinds.items(), key=lambda k: -k[1])[:20]:
+        print("  %5d x %s" % (count, kind))
     return 1 if forfeits else 2 if warnings else 0
 
 
