@@ -77,7 +77,8 @@ def run_runner(command, log_path):
     if others:
         print("the peer lost %d games on time" % len(others))
     warnings = [l for l in process.stdout.splitlines()
-                if WARNING.search(l) and "opening" not in l.lower() and not l.startswith("Finished game")]
+                if WARNING.search(l) and "opening" not in l.lower() and not l.startswith("Finished game")
+                and not re.match(r"\s*Crashed: 0$", l)]
     return len(finished), forfeits, warnings, time.time() - started
 
 
