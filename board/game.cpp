@@ -58,10 +58,13 @@ bool Game::setFen(const char* text) {
   if (read < 1) halfMoves = 0;
   if (read < 2 || moveNumber < 1 || moveNumber > 100000) moveNumber = 1;
   fullMoveNumber = moveNumber;
-  if (halfMoves < 0 || halfMoves > 99) {
+  if (halfMoves < 0) {
     resetHistory();
     return true;
   }
+  // The record holds a hundred reversible plies; a longer clock is the same
+  // draw claim.
+  if (halfMoves > HistorySize - 1) halfMoves = HistorySize - 1;
   for (int i = 0; i < halfMoves; ++i) history[i] = HistoryKey();
   history[halfMoves].set(position);
   count = halfMoves + 1;
@@ -137,6 +140,12 @@ int Position::staticDrawStatus() const {
 int Game::repetitionStatus() const {
   const HistoryKey& last = history[count - 1];
   if (!last.irreversibleSince(position)) {
+    // A full record is a hundred reversible plies: the fifty-move draw can
+    // be claimed, unless the last move mated.
+    if (count >= HistorySize) {
+      Position copy = position;  // the test of mate makes moves on it
+      if (!position.inCheck() || !copy.noLegalMove()) return DrawByFiftyMoves;
+    }
     HistoryKey now;
     now.set(position);
     int matches = 0;

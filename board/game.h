@@ -59,8 +59,10 @@ class Game {
   void playMove(Move move);
   // The position's FEN with the half-move clock and the move number.
   void toFen(char* out) const;
-  // For the search: 1 or 3 when the position repeats within the record, else
-  // 10 or 40 for a material or blocked-pawn draw, else 0.
+  // For the search: 50 when the record is full (a hundred reversible plies)
+  // and no irreversible move or mate followed it, 1 or 3 when the position
+  // repeats within the record, else 10 or 40 for a material or blocked-pawn
+  // draw, else 0.
   int repetitionStatus() const;
   // For adjudication: 50, 3, 10, 40 or 0.
   int drawStatus() const;

@@ -6,6 +6,7 @@
 #include "protocol/engine_output.h"
 #include "protocol/uci_protocol.h"
 #include "search/search_controller.h"
+#include "search/move_change_net.h"
 #include "search/searcher.h"
 
 namespace {
@@ -181,9 +182,16 @@ void UciProtocol::setOption(const char* line) {
     if (!fileNameValue(line, name, file)) return;
     stopSilently();
     searcher_->transpositionTable().clear();
-    searcher_->evaluator().setMaterialFile(file);
+    if (!searcher_->evaluator().setMaterialFile(file))
+      diagnostic("Lesefehler bei 'MaterialFile', das bisherige Netz bleibt:", file);
   } else if (!std::strcmp(name, "TimeLogfile")) {
     if (!fileNameValue(line, name, file)) return;
+    // The log is opened for each line it gets; a name that cannot be opened
+    // would lose them all without a word.
+    if (timeLogActive(file)) {
+      if (std::FILE* log = std::fopen(file, "a")) std::fclose(log);
+      else diagnostic("'TimeLogfile' l\xe4sst sich nicht \xf6" "ffnen:", file);
+    }
     std::strcpy(deferredTimeLogfile_, file);
     deferredPending_ |= DeferredTimeLogfile;
     applyDeferredOptions();

@@ -66,14 +66,18 @@ void UciOutput::appendMoves(char* buffer, size_t size, const Move* moves, int co
   }
 }
 
+void UciOutput::appendVariation(char* buffer, size_t size, const Move* moves, int count) const {
+  const size_t before = std::strlen(buffer);
+  appendText(buffer, size, " pv");
+  const size_t withWord = std::strlen(buffer);
+  appendMoves(buffer, size, moves, count);
+  // A variation without a move that can be written is left out, word and all.
+  if (std::strlen(buffer) == withWord) buffer[before] = 0;
+}
+
 void UciOutput::printPv(Searcher& searcher, int score, int alpha, int beta) {
   const int64_t elapsed = elapsedMs();
   const uint64_t nodes = totalNodes();
-  char line[800];
-  std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f pv",
-                searcher.iteration() + 1,
-                std::max(searcher.selectiveDepth(), searcher.iteration()) + 1,
-                double(elapsed), double(nodes));
   Move pv[Searcher::MaxPvLength];
   int length = 0;
   searcher.extractPv(&length, pv, nullptr);
@@ -83,10 +87,14 @@ void UciOutput::printPv(Searcher& searcher, int score, int alpha, int beta) {
                     !isRepeatedPv(pv, length, score);
   if (!show) return;
   rememberPv(pv, length, score);
-  appendMoves(line, sizeof line - 80, pv, length);
+  // Interfaces read everything after "pv" as moves, so the moves come last.
+  char line[800];
+  std::snprintf(line, sizeof line, "info depth %d seldepth %d time %16.0f nodes %16.0f", searcher.iteration() + 1,
+                std::max(searcher.selectiveDepth(), searcher.iteration()) + 1, double(elapsed), double(nodes));
   appendUciScore(line, sizeof line, score, alpha, beta);
   const int64_t ms = elapsed < 1 ? 1 : elapsed;
   appendf(line, sizeof line, " hashfull %d nps %16.0f", hashFull(), double(nodes) * 1000.0 / double(ms));
+  appendVariation(line, sizeof line, pv, length);
   collapseSpaces(line);
   writeLine(line);
 }
@@ -101,8 +109,7 @@ void UciOutput::printMultiPv(Searcher& searcher, int lineNumber, Move move, int 
   searcher.extractPv(&length, pv, &move);
   if (length < 0) length = 0;
   if (length > Searcher::MaxPvLength) length = Searcher::MaxPvLength;
-  appendText(line, sizeof line, " pv ");
-  appendMoves(line, sizeof line, pv, length);
+  appendVariation(line, sizeof line, pv, length);
   collapseSpaces(line);
   writeLine(line);
 }

@@ -49,6 +49,10 @@ class UciOutput : public EngineOutput {
   // position it is played in, starting from a copy of the root snapshot;
   // stops at the first move that is not legal there or does not fit.
   void appendMoves(char* buffer, size_t size, const Move* moves, int count) const;
+  // Appends " pv" and the moves as appendMoves does; nothing at all when no
+  // move can be written. Interfaces read the rest of the line after "pv" as
+  // moves, so this comes last on a line.
+  void appendVariation(char* buffer, size_t size, const Move* moves, int count) const;
 
   Searcher* searcher_;
   TimeManager* clock_;

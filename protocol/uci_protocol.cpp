@@ -60,7 +60,14 @@ void UciProtocol::handleLine(const char* line) {
 void UciProtocol::stopSilently() {
   const bool wasSilent = output_->isSilent();
   output_->setSilent(true);
+  const int64_t before = nowMs();
   controller_->stop();
+  const int64_t after = nowMs();
+  if (after > before) {
+    if (after - stopWaitEnd_ > StopWaitChargeWindowMs) stopWaitMs_ = 0;
+    stopWaitMs_ += after - before;
+    stopWaitEnd_ = after;
+  }
   output_->setSilent(wasSilent);
   applyDeferredOptions();
 }
@@ -198,7 +205,9 @@ void UciProtocol::go(const char* line) {
 
   const bool ponder = std::strstr(line, "ponder") != nullptr;
   const bool white = searcher_->game().position.whiteToMove != 0;
-  int64_t time = 0, increment = 0;
+  // A "go" that names no clock for the side to move is told apart from an
+  // empty clock, which must be answered at once.
+  int64_t time = TimeManager::kNoClock, increment = 0;
   if (const char* at = std::strstr(line, white ? "wtime" : "btime")) time = readClockValue(restAfter(at, 6));
   if (const char* at = std::strstr(line, white ? "winc" : "binc")) increment = readClockValue(restAfter(at, 5));
   // Counts are 16-bit values of the search; larger ones saturate there.
@@ -214,6 +223,10 @@ void UciProtocol::go(const char* line) {
   if (const char* at = std::strstr(line, "movetime")) moveTime = readClockValue(restAfter(at, 9));
   const bool infinite = std::strstr(line, "infinite") != nullptr;
 
+  // Waits for an earlier search just before this "go" came out of the
+  // interface's clock.
+  if (nowMs() - stopWaitEnd_ <= StopWaitChargeWindowMs) controller_->clock()->chargeBeforeStart(stopWaitMs_);
+  stopWaitMs_ = 0;
   controller_->start(ponder, time, increment, movesToGo, depth, nodes, mate, moveTime, infinite);
 }
 

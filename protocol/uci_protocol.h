@@ -74,4 +74,12 @@ class UciProtocol : public CommandHandler {
   char deferredTimeLogfile_[MaxFileName + 1] = {};
   int32_t deferredResign_ = -7000;
   uint8_t deferredAlwaysClearHash_ = 0;
+
+  // Time spent waiting for an earlier search to wind up (its helpers on a
+  // busy machine) while the interface's clock already ran for the next
+  // "go": charged to that search's clock when the wait ended shortly
+  // before it.
+  static constexpr int64_t StopWaitChargeWindowMs = 1000;
+  int64_t stopWaitMs_ = 0;
+  int64_t stopWaitEnd_ = 0;
 };

@@ -246,10 +246,13 @@ int Searcher::searchRoot(SideState& us, SideState& them, int depth) {
     if (movePiece(m) == Pawn) advancedPawnBonus(e, us, them);
     listener_->printCurrentMove(m, k + 1);
     const int u = childDepth(depth, e);
+    // A reversible move after a hundred reversible plies leaves a draw
+    // that can be claimed, whatever the depth.
+    const bool fiftyMoveDraw = game_.repetitionStatus() == DrawByFiftyMoves;
     // Search it in the current window.
-    int v = -search(them, us, -rootBeta_, -rootAlpha_, u);
+    int v = fiftyMoveDraw ? 0 : -search(them, us, -rootBeta_, -rootAlpha_, u);
     // Fail high: widen the window step by step.
-    if (v >= rootBeta_ && !stopped()) {
+    if (v >= rootBeta_ && !stopped() && !fiftyMoveDraw) {
       const Move remembered = bestMove_;
       if (iteration_ >= 1) {
         e.undo.restore();

@@ -12,20 +12,10 @@ void* searchThreadMain(void* controller) {
   return nullptr;
 }
 
-struct HelperStart {
-  Searcher* helper;
-  SearchLimits* limits;
-};
-
-// A helper searches without limits of its own until the search thread
-// stops it.
-void* helperThreadMain(void* argument) {
-  HelperStart* start = static_cast<HelperStart*>(argument);
-  start->helper->think(start->limits);
-  return nullptr;
-}
-
 constexpr useconds_t PollMicroseconds = 20000;
+
+// A search whose hard limit is nearer than this runs without helpers.
+constexpr int64_t HelperMinimumMs = 20;
 
 }  // namespace
 
@@ -33,21 +23,92 @@ SearchController::SearchController(Searcher* master, SearchOutput* output, TimeM
     : master_(master), output_(output), clock_(clock) {
   helperClock_.allocate(false, 0, 0, 0, 0, 0, 0, 0, true);
   pthread_mutex_init(&mutex_, nullptr);
+  pthread_mutex_init(&helperMutex_, nullptr);
+  pthread_cond_init(&helperWake_, nullptr);
+  pthread_cond_init(&helperDone_, nullptr);
+  for (int j = 0; j < MaxHelpers; ++j) helperSlots_[j] = {this, j, 0};
 }
 
 SearchController::~SearchController() {
+  endHelperThreads();
   for (Searcher*& h : helpers_) {
     delete h;
     h = nullptr;
   }
+  pthread_cond_destroy(&helperDone_);
+  pthread_cond_destroy(&helperWake_);
+  pthread_mutex_destroy(&helperMutex_);
   pthread_mutex_destroy(&mutex_);
+}
+
+void* SearchController::helperThreadMain(void* slot) {
+  HelperSlot* s = static_cast<HelperSlot*>(slot);
+  s->controller->helperLoop(s->index);
+  return nullptr;
+}
+
+// A helper thread waits for the next search, searches without limits of
+// its own until the search thread stops it, counts itself off and waits
+// again.
+void SearchController::helperLoop(int index) {
+  uint32_t seen = helperSlots_[index].startGeneration;
+  pthread_mutex_lock(&helperMutex_);
+  for (;;) {
+    while (generation_ == seen && !helpersEnd_) pthread_cond_wait(&helperWake_, &helperMutex_);
+    if (helpersEnd_) break;
+    seen = generation_;
+    if (index >= helpersTakingPart_) continue;
+    pthread_mutex_unlock(&helperMutex_);
+    helpers_[index]->think(&helperClock_);
+    pthread_mutex_lock(&helperMutex_);
+    if (--helpersBusy_ == 0) pthread_cond_signal(&helperDone_);
+  }
+  pthread_mutex_unlock(&helperMutex_);
+}
+
+void SearchController::startHelperThreads(int helpers) {
+  // Threads are made once. Only this thread raises the generation, so a
+  // new thread knows the one before the search it is made for, however
+  // late it first runs.
+  pthread_mutex_lock(&helperMutex_);
+  const uint32_t generation = generation_;
+  pthread_mutex_unlock(&helperMutex_);
+  for (int j = 0; j < helpers; ++j)
+    if (!helperStarted_[j] && helpers_[j]) {
+      helperSlots_[j].startGeneration = generation;
+      helperStarted_[j] = pthread_create(&helperThreads_[j], nullptr, helperThreadMain, &helperSlots_[j]) == 0;
+    }
+}
+
+void SearchController::waitForHelpers() {
+  pthread_mutex_lock(&helperMutex_);
+  while (helpersBusy_ > 0) pthread_cond_wait(&helperDone_, &helperMutex_);
+  pthread_mutex_unlock(&helperMutex_);
+}
+
+void SearchController::endHelperThreads() {
+  pthread_mutex_lock(&helperMutex_);
+  helpersEnd_ = true;
+  pthread_cond_broadcast(&helperWake_);
+  pthread_mutex_unlock(&helperMutex_);
+  for (int j = 0; j < MaxHelpers; ++j)
+    if (helperStarted_[j]) {
+      pthread_join(helperThreads_[j], nullptr);
+      helperStarted_[j] = 0;
+    }
+  pthread_mutex_lock(&helperMutex_);
+  helpersEnd_ = false;
+  pthread_mutex_unlock(&helperMutex_);
 }
 
 void SearchController::setThreadCount(int n) {
   if (n < 1) n = 1;
   if (n > MaxThreads) n = MaxThreads;
+  // The helper threads wait on the searchers that change here.
+  endHelperThreads();
   threadCount_ = n;
   master_->setThreadCount(n);
+  clock_->setThreads(n);
   for (int j = 0; j < MaxHelpers; ++j) {
     if (j + 1 < n) {
       if (helpers_[j]) helpers_[j]->setThreadCount(n);
@@ -63,7 +124,7 @@ bool SearchController::start(bool ponder, int64_t time, int64_t increment, int m
                              int mate, int64_t moveTime, bool infinite) {
   // A depth given together with a clock or a move time caps the depth on
   // top of the time limits; alone it would ignore the clock.
-  const bool timed = time != 0 || increment > 0 || moveTime > 0;
+  const bool timed = time != TimeManager::kNoClock || increment > 0 || moveTime > 0;
   const bool cappedDepth = depth > 0 && timed && !infinite && mate <= 0;
   clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, nodes, mate, moveTime, infinite);
   if (cappedDepth && depth - 1 < clock_->maxDepth()) clock_->setMaxDepth(depth - 1);
@@ -115,34 +176,39 @@ bool SearchController::isRunning() {
 }
 
 void SearchController::run() {
-  const int helpers = threadCount_ - 1;
-  HelperStart starts[MaxHelpers];
-  if (helpers > 0) {
+  int helpers = 0;
+  // Waking and stopping helpers costs more than they find in a search
+  // that must end within a few milliseconds; the master then searches alone.
+  const bool shortSearch = clock_->hardLimit() < HelperMinimumMs;
+  if (threadCount_ > 1) {
     helperClock_.start();
-    for (int j = 0; j < helpers; ++j) {
-      helperStarted_[j] = 0;
-      Searcher* h = helpers_[j];
-      if (!h) continue;
-      h->copyFrom(*master_);
-      starts[j] = {h, &helperClock_};
-      helperStarted_[j] = pthread_create(&helperThreads_[j], nullptr, helperThreadMain, &starts[j]) == 0;
+    if (!shortSearch) startHelperThreads(threadCount_ - 1);
+    // Helpers take part in order; one whose thread could not be made ends
+    // the row.
+    while (!shortSearch && helpers < threadCount_ - 1 && helperStarted_[helpers]) {
+      helpers_[helpers]->copyFrom(*master_);
+      ++helpers;
     }
+    pthread_mutex_lock(&helperMutex_);
+    helpersTakingPart_ = helpers;
+    helpersBusy_ = helpers;
+    ++generation_;
+    pthread_cond_broadcast(&helperWake_);
+    pthread_mutex_unlock(&helperMutex_);
   }
 
+  // The node counts shown are the master's times the threads searching.
+  master_->setThreadCount(helpers + 1);
   master_->think(clock_);
 
-  if (helpers > 0) {
-    for (int j = 0; j < helpers; ++j)
-      if (helpers_[j]) helpers_[j]->requestStop();
-    for (int j = 0; j < helpers; ++j)
-      if (helperStarted_[j]) pthread_join(helperThreads_[j], nullptr);
-    helperClock_.stop();
-  }
+  for (int j = 0; j < helpers; ++j) helpers_[j]->requestStop();
 
   // An infinite search answers only when told to stop, whatever ended it.
   if (infinite_)
     while (!master_->stopped() && !quitRequested()) usleep(PollMicroseconds);
 
+  // The answer goes out before the helpers are waited for: they stop at
+  // their next node, but on a busy machine that may take them a while.
   if (!quitRequested()) {
     if (!master_->stopped() && master_->nodes() != 0) output_->printStatus();
     clock_->stop();
@@ -155,6 +221,12 @@ void SearchController::run() {
     }
     output_->printBestMove(moveKey(best) ? &best : nullptr, moveKey(best) && moveKey(ponder) ? &ponder : nullptr);
   }
+
+  if (threadCount_ > 1) {
+    waitForHelpers();
+    helperClock_.stop();
+  }
+  master_->setThreadCount(threadCount_);
 
   pthread_mutex_lock(&mutex_);
   if (running_.load(std::memory_order_relaxed) && pthread_equal(searchThread_, pthread_self())) {

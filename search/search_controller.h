@@ -77,6 +77,10 @@ class SearchController {
   pthread_mutex_t mutex_;
   pthread_t searchThread_{};
   std::atomic<uint8_t> running_{0};  // changed only under the mutex
+  // Per helper whether its thread exists. Helper threads live from the
+  // first search after setThreadCount until the next setThreadCount or the
+  // controller's end and wait between searches, so a search does not pay
+  // for creating them.
   uint8_t helperStarted_[MaxHelpers] = {};
   pthread_t helperThreads_[MaxHelpers] = {};
   int32_t threadCount_ = 1;
@@ -86,4 +90,26 @@ class SearchController {
   // Set before the search starts and read by it: an infinite search waits
   // for its stop before it answers.
   uint8_t infinite_ = 0;
+
+  // The waiting helper threads, under helperMutex_: every search raises
+  // the generation and names how many helpers take part; each taking part
+  // runs one search and counts itself off.
+  struct HelperSlot {
+    SearchController* controller;
+    int index;
+    uint32_t startGeneration;  // the generation before the thread's first search
+  };
+  static void* helperThreadMain(void* slot);
+  void helperLoop(int index);
+  void startHelperThreads(int helpers);
+  void endHelperThreads();
+  void waitForHelpers();
+  pthread_mutex_t helperMutex_;
+  pthread_cond_t helperWake_;
+  pthread_cond_t helperDone_;
+  HelperSlot helperSlots_[MaxHelpers] = {};
+  uint32_t generation_ = 0;
+  int helpersTakingPart_ = 0;
+  int helpersBusy_ = 0;
+  bool helpersEnd_ = false;
 };

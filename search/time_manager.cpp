@@ -30,6 +30,13 @@ int64_t clockReserve(int movesToGo) {
 
 }  // namespace
 
+int64_t TimeManager::lagAllowance() const { return kLagMs + kLagPerHelperMs * (threads() - 1); }
+
+int64_t TimeManager::lagReserve(int64_t clock) const {
+  if (clock <= 0) return 0;
+  return std::max(clock / 4, std::min(clock, lagAllowance()));
+}
+
 void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int movesToGo,
                            int depth, int64_t nodes, int mate, int64_t moveTime, bool infinite) {
   if (infinite) {
@@ -46,10 +53,29 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
     setUnlimited(depth - 1);
     return;
   }
+
+  // A clock the interface did not send plans like the old minimum; a
+  // negative one like an empty one. The limits keep every sum below in
+  // range.
+  const bool haveClock = time != kNoClock;
+  const int64_t clock = haveClock ? std::clamp<int64_t>(time, 0, kMaxClock) : kMinimumTime;
+  int m = movesToGo;
+  if (m < 1 || m > kMaxMovesToGo) m = kMaxMovesToGo;
+  // The time this move may use at most: the clock less its reserve. When
+  // the clock cannot give the fixed reserve and still leave the minimum
+  // time, the reserve shrinks to the lag allowance, so the plan never
+  // reaches past the clock.
+  const int64_t fixedPart = clock - clockReserve(m);
+  const bool shortClock = fixedPart < kShortClockTime;
+  const int64_t t = haveClock ? std::max(fixedPart, std::min(kMinimumTime, clock - lagReserve(clock)))
+                              : kMinimumTime;
+
   if (moveTime > 0) {
     setUnlimited(100);
-    soft_ = moveTime;
-    hard_ = moveTime;
+    // A move time comes alone or beside the clock; only a clock with time
+    // on it cuts it (an empty one next to a move time is taken as none).
+    soft_ = haveClock && time > 0 ? std::min(moveTime, t) : moveTime;
+    hard_ = soft_;
     return;
   }
   if (nodes > 0) {
@@ -60,13 +86,13 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
     return;
   }
 
-  // The clock. A negative clock plans like an empty one; both limits keep
-  // every sum below in range.
-  const int64_t clock = std::clamp<int64_t>(time, 0, kMaxClock);
-  const int64_t inc = std::clamp<int64_t>(increment, 0, kMaxClock);
-  int m = movesToGo;
-  if (m < 1 || m > kMaxMovesToGo) m = kMaxMovesToGo;
-  const int64_t t = std::max<int64_t>(clock - clockReserve(m), kMinimumTime);
+  int64_t inc = std::clamp<int64_t>(increment, 0, kMaxClock);
+  // With a short clock the increment counts half, so that the clock grows
+  // again by what the search leaves of it, and stays well above the point
+  // where a stalled move would lose it.
+  const bool recover = shortClock && haveClock && inc > 0;
+  const int64_t fullIncrement = inc;
+  if (recover) inc /= 2;
 
   // Moves the remaining time is spread over; fewer with pondering, which
   // wins time on the opponent's clock. Always above 1.
@@ -81,6 +107,17 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   if (1.2 * double(soft) > double(hard)) soft = int64_t(double(hard) / 1.2);
   if (2 * target > soft) target = soft / 2;
   if (soft > 6 * target) soft = 6 * target;
+  // While the clock is short, the move and what it costs besides the search
+  // (the lag allowance) must stay within the increment for the clock to
+  // grow again; when the increment cannot even pay for that, a quarter of
+  // it is all the search gets. The search seldom runs past the soft limit,
+  // and the hard limit leaves a failing-low iteration little more.
+  if (recover) {
+    const int64_t budget = std::max(fullIncrement - lagAllowance(), fullIncrement / 4);
+    soft = std::min(soft, budget);
+    target = std::min(target, soft / 2);
+    hard = std::min(hard, 3 * budget);
+  }
 
   maxDepth_ = 100;
   target_ = target;
@@ -88,6 +125,13 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   soft_ = soft;
   hard_ = hard;
   nodeLimit_ = kUnlimitedNodes;
+}
+void TimeManager::start() {
+  SearchLimits::start();
+  if (charged_ > 0) {
+    startTime_.fetch_sub(charged_, std::memory_order_relaxed);
+    charged_ = 0;
+  }
 }
 
 bool TimeManager::mustStop(bool alphaRaised) {

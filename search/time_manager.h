@@ -16,11 +16,25 @@
 class TimeManager : public SearchLimits {
  public:
   // Moves to go outside 1..kMaxMovesToGo count as kMaxMovesToGo; a clock
-  // search never plans with less than kMinimumTime after the safety margin;
-  // clock and increment are limited to kMaxClock so that no sum overflows.
+  // search plans with at least kMinimumTime after the safety margin when the
+  // clock has that much to give; clock and increment are limited to
+  // kMaxClock so that no sum overflows.
   static constexpr int kMaxMovesToGo = 80;
   static constexpr int64_t kMinimumTime = 50;
   static constexpr int64_t kMaxClock = kUnlimitedTime;
+  // A clock is short while less than this is left after its fixed reserve:
+  // then the search plans with less than the increment, so that the clock
+  // grows again.
+  static constexpr int64_t kShortClockTime = 250;
+  // The clock argument of a "go" that named no clock for the side to move:
+  // it plans as before with the minimum time, and a move time stays uncut.
+  static constexpr int64_t kNoClock = INT64_MIN;
+  // What a move costs beyond the search itself (starting and stopping the
+  // threads, the line on its way to the interface): kLagMs with one thread
+  // and kLagPerHelperMs more for every helper. A short clock keeps back at
+  // least this much, or a quarter of itself when that is more.
+  static constexpr int64_t kLagMs = 5;
+  static constexpr int64_t kLagPerHelperMs = 1;
 
   // Depth 6 and no time or node limit until the first allocate().
   TimeManager();
@@ -28,8 +42,12 @@ class TimeManager : public SearchLimits {
   // Sets depth, time and node limits for one search; the caller starts the
   // clock afterwards. The first of infinite, mate, depth, moveTime, nodes
   // that is set decides; otherwise the clock and increment of the side to
-  // move (with movesToGo) do. The ponder argument changes nothing: a ponder
-  // search differs only by the searcher's pondering flag.
+  // move (with movesToGo) do. No time limit ever exceeds the clock less
+  // the part kept back for lag (a move time included, when a clock with
+  // time on it is given); with a short clock and an increment the search plans with less
+  // than the increment, so that the clock grows again. The ponder argument
+  // changes nothing: a ponder search differs only by the searcher's
+  // pondering flag.
   void allocate(bool ponder, int64_t time, int64_t increment, int movesToGo, int depth,
                 int64_t nodes, int mate, int64_t moveTime, bool infinite);
 
@@ -44,6 +62,24 @@ class TimeManager : public SearchLimits {
   // when enough of the target time is left for an iteration, the more the
   // higher the change estimate (in percent).
   bool mayStartIteration(uint64_t nodes, int iteration, double changePercent) override;
+
+  // Time that has already passed on the interface's clock for the next
+  // search before it could start: the next start() counts from that much
+  // earlier, so every limit includes it.
+  void chargeBeforeStart(int64_t ms) { charged_ += ms > 0 ? ms : 0; }
+  void start() override;
+
+  // The number of search threads (1 or more): more threads cost more time
+  // to start and stop, which a short clock keeps back.
+  void setThreads(int n) { threads_.store(n < 1 ? 1 : n, std::memory_order_relaxed); }
+  int threads() const { return threads_.load(std::memory_order_relaxed); }
+  // Gives back what a move costs besides its search with the current number
+  // of threads (kLagMs and kLagPerHelperMs).
+  int64_t lagAllowance() const;
+  // Gives back the part of the clock kept back for lag with the current
+  // number of threads; used when the clock is too short for the fixed
+  // reserves.
+  int64_t lagReserve(int64_t clock) const;
 
   // The Ponder option: with it the time is spread over fewer moves.
   virtual void setPonder(bool on);
@@ -66,4 +102,6 @@ class TimeManager : public SearchLimits {
   int64_t nodeLimit_ = kUnlimitedNodes;
   // The option is advertised as on, so that is its value until first set.
   std::atomic<bool> ponder_{true};
+  std::atomic<int> threads_{1};
+  int64_t charged_ = 0;  // command thread only, before the search starts
 };

@@ -54,10 +54,47 @@ TEST(Game, FiftyMoveRule) {
   play(g, "Kd7 Rh3 Ke7");
   EXPECT_EQ(g.count, 101);  // the record stops growing
   EXPECT_EQ(g.drawStatus(), DrawByFiftyMoves);
-  for (const char* fen : {"4k3/8/8/8/8/8/8/4K2R w - - 100 80", "4k3/8/8/8/8/8/8/4K2R w - - -1 80"}) {
-    ASSERT_TRUE(g.setFen(fen));
-    EXPECT_EQ(g.count, 1) << fen;
+  // A clock of 100 or more is a full record, the draw claimable at once;
+  // one above 100 reads as 100, a negative one as 0.
+  const struct {
+    const char* fen;
+    int count;
+    int draw;
+    const char* written;
+  } clocks[] = {
+      {"4k3/8/8/8/8/8/8/4K2R w - - 100 80", 101, DrawByFiftyMoves, "4k3/8/8/8/8/8/8/4K2R w - - 100 80"},
+      {"4k3/8/8/8/8/8/8/4K2R w - - 150 80", 101, DrawByFiftyMoves, "4k3/8/8/8/8/8/8/4K2R w - - 100 80"},
+      {"4k3/8/8/8/8/8/8/4K2R w - - 2147483647 80", 101, DrawByFiftyMoves, "4k3/8/8/8/8/8/8/4K2R w - - 100 80"},
+      {"4k3/8/8/8/8/8/8/4K2R w - - -1 80", 1, NoDraw, "4k3/8/8/8/8/8/8/4K2R w - - 0 80"},
+  };
+  for (const auto& c : clocks) {
+    ASSERT_TRUE(g.setFen(c.fen));
+    EXPECT_EQ(g.count, c.count) << c.fen;
+    EXPECT_EQ(g.drawStatus(), c.draw) << c.fen;
+    EXPECT_EQ(fenOf(g), c.written);
   }
+}
+
+// The search sees the fifty-move draw in every position reached from a
+// full record without a capture or pawn move, unless that move mated.
+TEST(Game, FiftyMoveDrawForTheSearch) {
+  Game g;
+  ASSERT_TRUE(g.setFen("k7/8/1K6/8/8/8/8/n5R1 w - - 100 80"));
+  const struct {
+    const char* move;
+    int status;
+  } cases[] = {{"Rg7", DrawByFiftyMoves}, {"Rg8", NoDraw}, {"Rxa1", NoDraw}, {"Kc6", DrawByFiftyMoves}};
+  for (const auto& c : cases) {
+    UndoRecord undo;
+    undo.save(g.position);
+    Move m = 0;
+    ASSERT_TRUE(parseMove(g.position, c.move, m, SanText)) << c.move;
+    ASSERT_TRUE(g.position.makeMove(m, undo));
+    EXPECT_EQ(g.repetitionStatus(), c.status) << c.move;
+    undo.restore();
+  }
+  ASSERT_TRUE(g.setFen("k7/8/1K6/8/8/8/8/n5R1 w - - 99 80"));
+  EXPECT_NE(g.repetitionStatus(), DrawByFiftyMoves);
 }
 
 TEST(Game, ThreefoldRepetition) {

@@ -103,11 +103,13 @@ TEST_F(SearchThreadsTest, ASearchThatEndsByItselfReportsItsStatusOnce) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(bestMoves(), 1);
   EXPECT_TRUE(startsWith(lines.back(), "bestmove"));
-  // Variations and the status have their fields in a fixed order; the
-  // status gives the finished iterations without the one added to PVs.
+  // Variations and the status have their fields in a fixed order, the
+  // moves of a variation last (interfaces read the rest of the line after
+  // "pv" as moves); the status gives the finished iterations without the
+  // one added to PVs.
   const std::regex pvLine(
-      R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ pv( \S+)+ score (cp|mate) -?\d+( lowerbound| upperbound)? )"
-      R"(hashfull \d+ nps \d+)");
+      R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ score (cp|mate) -?\d+( lowerbound| upperbound)? )"
+      R"(hashfull \d+ nps \d+ pv( [a-h][1-8][a-h][1-8][qrbn]?)+)");
   const std::regex statusLine(
       R"(info depth 4 seldepth \d+ time \d+ nodes \d+ hashfull \d+ nps \d+ score (cp|mate) -?\d+( lowerbound| upperbound)?)");
   for (size_t i = 0; i + 2 < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], pvLine)) << lines[i];
@@ -261,6 +263,33 @@ TEST_F(SearchThreadsTest, HelpersSearchTheSameRootAsTheMaster) {
   ASSERT_TRUE(engine.waitIdle());
   for (int j = 0; j < 3; ++j) EXPECT_EQ(engine.controller.helper(j)->position().hashKey, engine.searcher.position().hashKey);
   checkLines("position startpos moves g1f3 d7d5");
+}
+
+// The clock keeps back more for more threads; a search that must end within
+// a few milliseconds leaves the helpers waiting (they are not even given the
+// new root), and a longer one wakes them again (the same helper threads,
+// search after search).
+TEST_F(SearchThreadsTest, HelpersSitOutASearchThatMustEndAtOnce) {
+  engine.line("setoption name NumberOfProcessors value 8");
+  EXPECT_EQ(engine.clock.threads(), 8);
+  engine.line("position startpos moves e2e4");
+  engine.line("go wtime 30 btime 30 winc 5 binc 5");
+  ASSERT_TRUE(engine.output.waitFor("bestmove"));
+  ASSERT_TRUE(engine.waitIdle());
+  EXPECT_LT(engine.clock.hardLimit(), 20);
+  for (int j = 0; j < 7; ++j) EXPECT_NE(engine.controller.helper(j)->position().hashKey, engine.searcher.position().hashKey);
+  for (const char* position : {"position startpos moves e2e4", "position startpos moves d2d4", "position startpos"}) {
+    engine.output.take();
+    engine.line(position);
+    engine.line("go depth 4");
+    ASSERT_TRUE(engine.output.waitFor("bestmove"));
+    ASSERT_TRUE(engine.waitIdle());
+    for (int j = 0; j < 7; ++j)
+      EXPECT_EQ(engine.controller.helper(j)->position().hashKey, engine.searcher.position().hashKey) << position;
+    checkLines(position);
+  }
+  engine.line("setoption name NumberOfProcessors value 1");
+  EXPECT_EQ(engine.clock.threads(), 1);
 }
 
 }  // namespace

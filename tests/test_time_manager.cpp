@@ -202,8 +202,24 @@ TEST(TimeManagerTest, ClockAllocationTable) {
       {"1000 ms, 1 move to go, ponder", true, 1000, 0, 1, 120, 240, 288},
       // t = 50, f = 38.66: target 50 / f = 1, soft 5, hard 8.
       {"100 ms sudden death: target 1", false, 100, 0, 0, 1, 5, 8},
-      {"negative clock plans like an empty one", false, -50, 0, 0, 1, 5, 8},
+      {"no clock named: planned as 100 ms", false, TimeManager::kNoClock, 0, 0, 1, 5, 8},
       {"movestogo 0 is 80", false, 100, 0, 0, 1, 5, 8},
+      // An empty clock leaves nothing to plan with: answer at once.
+      {"empty clock", false, 0, 0, 0, 0, 0, 0},
+      {"negative clock plans like an empty one", false, -50, 0, 0, 0, 0, 0},
+      {"empty clock with increment", false, 0, 1000, 0, 0, 0, 0},
+      // 40 ms keeps a quarter back (10 ms): t = 30. The increment counts
+      // half on a short clock: raw 5 / 15 + 3 / 25 + 5; then the soft limit
+      // within the increment less the 5 ms lag allowance, the target half
+      // of it, the hard limit three times the soft one.
+      {"40 ms + 10 ms", false, 40, 10, 0, 2, 5, 15},
+      // t = 30 - 7 = 23 (a quarter of 30 is more than the 5 ms lag).
+      {"30 ms + 1000 ms", false, 30, 1000, 0, 9, 19, 23},
+      // t = 50, the minimum time, still fits a 150 ms clock with 1 s
+      // increment; the increment cannot lift the hard limit past it.
+      {"150 ms + 1000 ms", false, 150, 1000, 0, 20, 41, 50},
+      // A comfortable clock keeps the full increment: t = 850.
+      {"1 s + 10 ms", false, 1000, 10, 0, 31, 124, 191},
       // Raw soft 3 * 5000 + 1094 = 16094 and hard 25000 + 1641 capped at
       // t = 9850; soft 9850 / 1.2 = 8208, target 4104.
       {"increment larger than the clock", false, 10000, 5000, 0, 4104, 8208, 9850},
@@ -234,14 +250,16 @@ TEST(TimeManagerTest, PonderArgumentDoesNotChangeTheLimits) {
 TEST(TimeManagerTest, ExtremeClockValuesDoNotOverflow) {
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  const int64_t clocks[][2] = {{kMax, kMax}, {kMax, 0}, {0, kMax}, {kMin, kMin}, {kMin, kMax}};
+  const int64_t clocks[][2] = {{kMax, kMax}, {kMax, 0},        {0, kMax},        {kMin, kMin},
+                               {kMin, kMax}, {kMin + 1, kMax}, {kMax, kMin + 1}};
   for (const auto& clock : clocks) {
     SCOPED_TRACE(testing::Message() << clock[0] << " + " << clock[1]);
     FakeTimeManager tm;
     tm.allocate(false, clock[0], clock[1], 0, 0, 0, 0, 0, false);
-    EXPECT_GT(tm.targetTime(), 0);
+    EXPECT_GE(tm.targetTime(), 0);
     EXPECT_LE(2 * tm.targetTime(), tm.softLimit());
-    EXPECT_LT(tm.softLimit(), tm.hardLimit());
+    EXPECT_LE(tm.softLimit(), tm.hardLimit());
+    EXPECT_LE(tm.hardLimit(), clock[0] > 0 ? clock[0] : TimeManager::kMinimumTime);
     EXPECT_LE(tm.hardLimit(), TimeManager::kMaxClock);
   }
 }
@@ -359,6 +377,106 @@ TEST(TimeManagerTest, MayStartIterationUnderFixedLimits) {
   EXPECT_TRUE(tm.mayStartIteration(0, 3, 0.0));
   tm.startThenAdvance(455);
   EXPECT_FALSE(tm.mayStartIteration(0, 3, 0.0));
+}
+
+}  // namespace
+
+namespace {
+
+// Every clock from 0 to 300 ms, with and without increments and moves to
+// go, with one and with eight threads, with and without the Ponder option:
+// no limit reaches past the clock less the part kept back for lag, and a
+// move time beside the clock is cut to the same bound.
+TEST(TimeManagerTest, NoLimitReachesPastTheClockLessItsReserve) {
+  for (int threads : {1, 8}) {
+    for (bool ponderOption : {false, true}) {
+      for (int64_t increment : {0, 1, 5, 10, 100, 1000}) {
+        for (int movesToGo : {0, 1, 2, 5, 40}) {
+          for (int64_t clock = 0; clock <= 300; ++clock) {
+            SCOPED_TRACE(testing::Message() << clock << " + " << increment << ", " << movesToGo
+                                            << " to go, " << threads << " threads");
+            FakeTimeManager tm;
+            tm.setThreads(threads);
+            tm.setPonder(ponderOption);
+            const int64_t reserve = tm.lagReserve(clock);
+            EXPECT_GE(reserve, std::min<int64_t>(clock, TimeManager::kLagMs + threads - 1));
+            EXPECT_GE(reserve, clock / 4);
+            tm.allocate(false, clock, increment, movesToGo, 0, 0, 0, 0, false);
+            EXPECT_GE(tm.targetTime(), 0);
+            EXPECT_LE(tm.targetTime(), tm.softLimit());
+            EXPECT_LE(tm.softLimit(), tm.hardLimit());
+            EXPECT_LE(tm.hardLimit(), clock - reserve);
+            tm.allocate(false, clock, increment, movesToGo, 0, 0, 0, 1000, false);
+            EXPECT_LE(tm.hardLimit(), clock > 0 ? clock - reserve : 1000);
+            EXPECT_EQ(tm.softLimit(), tm.hardLimit());
+          }
+        }
+      }
+    }
+  }
+}
+
+// While the clock is short, the search plans with less than the increment
+// (target and soft limit within it) so that the clock grows again; a
+// comfortable clock keeps the full increment in its plan.
+TEST(TimeManagerTest, AShortClockPlansWithinTheIncrement) {
+  for (int64_t increment : {2, 5, 10, 30}) {
+    for (int64_t clock = 0; clock < 400; ++clock) {
+      SCOPED_TRACE(testing::Message() << clock << " + " << increment);
+      FakeTimeManager tm;
+      tm.setPonder(false);
+      tm.allocate(false, clock, increment, 0, 0, 0, 0, 0, false);
+      const int64_t budget = std::max(increment - tm.lagAllowance(), increment / 4);
+      EXPECT_LE(tm.softLimit(), budget);
+      EXPECT_LE(2 * tm.targetTime(), budget);
+      EXPECT_LE(tm.hardLimit(), 3 * budget);
+    }
+  }
+  FakeTimeManager tm;
+  tm.setPonder(false);
+  tm.allocate(false, 400, 10, 0, 0, 0, 0, 0, false);  // t = 250: comfortable
+  EXPECT_GT(tm.targetTime(), 10);
+  EXPECT_GT(tm.softLimit(), 10);
+}
+
+// More threads keep more back on a short clock; a long clock keeps its
+// fixed reserve whatever the thread count.
+TEST(TimeManagerTest, TheLagReserveGrowsWithTheThreads) {
+  FakeTimeManager tm;
+  EXPECT_EQ(tm.lagReserve(0), 0);
+  EXPECT_EQ(tm.lagReserve(3), 3);
+  EXPECT_EQ(tm.lagReserve(20), 5);
+  EXPECT_EQ(tm.lagReserve(40), 10);
+  tm.setThreads(8);
+  EXPECT_EQ(tm.lagReserve(20), 12);
+  EXPECT_EQ(tm.lagReserve(40), 12);
+  EXPECT_EQ(tm.lagReserve(100), 25);
+  tm.allocate(false, 20, 0, 0, 0, 0, 0, 0, false);
+  EXPECT_LE(tm.hardLimit(), 8);
+  tm.allocate(false, 60000, 0, 0, 0, 0, 0, 0, false);
+  EXPECT_EQ(tm.hardLimit(), 9975);
+}
+
+}  // namespace
+
+namespace {
+
+// Time that passed on the interface's clock before the search could start
+// counts against the limits of that one search.
+TEST(TimeManagerTest, ChargedTimeCountsAgainstTheNextSearchOnly) {
+  FakeTimeManager tm;
+  tm.allocate(false, 0, 0, 0, 0, 0, 0, 100, false);  // movetime 100
+  tm.chargeBeforeStart(30);
+  tm.chargeBeforeStart(-5);  // nothing to take back
+  tm.chargeBeforeStart(40);
+  tm.startThenAdvance(29);
+  EXPECT_EQ(tm.sinceStart(), 99);
+  EXPECT_FALSE(tm.mustStop(false));
+  tm.clock += 1;
+  EXPECT_TRUE(tm.mustStop(false));
+  tm.stop();
+  tm.startThenAdvance(29);
+  EXPECT_EQ(tm.sinceStart(), 29);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "board/game.h"
 #include "board/notation.h"
+#include "eval/evaluator.h"
 #include "protocol/command_text.h"
 #include "support/engine_fixture.h"
 #include "support/uci_lines.h"
@@ -350,6 +353,39 @@ TEST_F(SetOptionTest, ThreadCountBuildsAndRemovesHelpers) {
   for (int j = 0; j < SearchController::MaxHelpers; ++j) EXPECT_EQ(engine.controller.helper(j), nullptr);
 }
 
+// A network file that cannot be read (missing, a directory, garbage) keeps
+// the network in use and says so; a time log that cannot be opened likewise.
+// Names that can be used pass without a word, and nothing is said outside
+// debug mode.
+TEST_F(SetOptionTest, UnreadableFilesAreReported) {
+  const std::string directory = ::testing::TempDir();
+  const std::string garbage = directory + "brakken_garbage_net.txt";
+  const std::string log = directory + "brakken_time_log.txt";
+  {
+    std::ofstream out(garbage, std::ios::trunc);
+    out << "this is no network\n";
+  }
+  const Position p = positionOf("position startpos moves e2e4 d7d5 e4d5");
+  Evaluator builtIn;
+  const int builtInScore = builtIn.evaluate(p);
+  const std::string material = "info string Lesefehler bei 'MaterialFile', das bisherige Netz bleibt: ";
+  for (const std::string& file : {std::string("/nonexistent/brakken/net.txt"), directory, garbage}) {
+    EXPECT_EQ(run("setoption name MaterialFile value " + file), std::vector<std::string>{material + file});
+    EXPECT_EQ(engine.searcher.evaluator().evaluate(p), builtInScore) << file;
+  }
+  EXPECT_TRUE(run("setoption name MaterialFile value (internal)").empty());
+  const std::string timeLog = "info string 'TimeLogfile' l\xe4sst sich nicht \xf6" "ffnen: ";
+  for (const std::string& file : {std::string("/nonexistent/brakken/time.log"), directory})
+    EXPECT_EQ(run("setoption name TimeLogfile value " + file), std::vector<std::string>{timeLog + file});
+  for (const char* file : {"/dev/null", log.c_str()})
+    EXPECT_TRUE(run(std::string("setoption name TimeLogfile value ") + file).empty()) << file;
+  engine.line("debug off");
+  EXPECT_TRUE(run("setoption name MaterialFile value " + garbage).empty());
+  EXPECT_TRUE(run("setoption name TimeLogfile value " + directory).empty());
+  std::remove(garbage.c_str());
+  std::remove(log.c_str());
+}
+
 TEST_F(SetOptionTest, FileNamesAndOpponentsNeedText) {
   for (const char* name : {"BookFile", "MaterialFile", "TimeLogfile"})
     for (const std::string value : {"value", "value ", "value      "}) {
@@ -411,7 +447,8 @@ TEST_F(GoTest, OnlyTheClockOfTheSideToMoveCounts) {
       {"position startpos moves e2e4", "go wtime 5 btime -50", -50, 0, 0},
       {"position startpos", "go wtime 400 movestogo 3", 400, 0, 3},
       {"position startpos", "go wtime 400 winc -20", 400, -20, 0},
-      {"position startpos", "go", 0, 0, 0},
+      {"position startpos", "go", TimeManager::kNoClock, 0, 0},
+      {"position startpos", "go wtime 0 winc 100", 0, 100, 0},
   };
   for (const auto& c : cases) {
     search(c.position, c.go);
@@ -421,6 +458,74 @@ TEST_F(GoTest, OnlyTheClockOfTheSideToMoveCounts) {
     EXPECT_EQ(engine.clock.hardLimit(), reference.hardLimit()) << c.go;
     EXPECT_EQ(engine.clock.targetTime(), reference.targetTime()) << c.go;
   }
+}
+
+// Interfaces read everything after "pv" as moves, so every line with a
+// variation ends with it: the principal variations (score, hashfull and nps
+// before "pv"), the MultiPV lines; the status line has no moves.
+TEST_F(GoTest, EveryInfoLineEndsWithItsMoves) {
+  const std::string moveList = R"(( [a-h][1-8][a-h][1-8][qrbn]?)+)";
+  const std::regex pvLine(R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ score (cp|mate) -?\d+)"
+                          R"(( lowerbound| upperbound)? hashfull \d+ nps \d+ pv)" + moveList);
+  const std::regex multiPvLine(R"(info multipv [1-3] depth \d+ seldepth \d+ score (cp|mate) -?\d+ pv)" + moveList);
+  const std::regex statusLine(R"(info depth \d+ seldepth \d+ time \d+ nodes \d+ hashfull \d+ nps \d+ )"
+                              R"(score (cp|mate) -?\d+( lowerbound| upperbound)?)");
+  for (int lines : {1, 3}) {
+    engine.line("setoption name MultiPV value " + std::to_string(lines));
+    for (const char* position : {"position startpos moves e2e4 e7e5", "position fen 7k/8/8/8/8/8/8/K5R1 b - - 0 1"}) {
+      engine.line(position);
+      const std::vector<std::string> out = run("go depth 4");
+      ASSERT_FALSE(out.empty());
+      int variations = 0, multi = 0, status = 0;
+      for (size_t i = 0; i + 1 < out.size(); ++i) {
+        const std::string& l = out[i];
+        if (l.rfind("info currmove", 0) == 0) continue;  // a slow machine shows them
+        if (std::regex_match(l, pvLine)) ++variations;
+        else if (std::regex_match(l, multiPvLine)) ++multi;
+        else if (std::regex_match(l, statusLine)) ++status;
+        else ADD_FAILURE() << l;
+      }
+      EXPECT_GT(variations + multi, 0) << position;
+      EXPECT_EQ(status, 1) << position;
+      if (lines == 3 && std::string(position).find("fen") == std::string::npos) {
+        EXPECT_GT(multi, 0);
+      }
+    }
+  }
+}
+
+// A half-move clock of 100 or more (the record keeps 100 reversible plies)
+// lets every reversible move be claimed as a draw: the search scores them 0
+// at any depth; a mate still wins and a clock of 99 plays on.
+TEST_F(GoTest, TheFiftyMoveDrawIsSeenAtEveryDepth) {
+  const struct {
+    const char* position;
+    const char* score;  // the score of the last variation
+    const char* best;   // a prefix of the bestmove line
+  } cases[] = {
+      {"position fen 8/8/8/4k3/8/8/4K3/7R w - - 100 150", "score cp 0", "bestmove "},
+      {"position fen 8/8/8/4k3/8/8/4K3/7R w - - 150 150", "score cp 0", "bestmove "},
+      {"position fen k7/8/1K6/8/8/8/8/n5R1 w - - 100 80", "score mate 1", "bestmove g1g8"},
+  };
+  for (const auto& c : cases) {
+    for (int depth = 1; depth <= 5; ++depth) {
+      SCOPED_TRACE(testing::Message() << c.position << ", depth " << depth);
+      engine.line(c.position);
+      const std::vector<std::string> lines = run("go depth " + std::to_string(depth));
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back().rfind(c.best, 0), 0u) << lines.back();
+      std::string lastScore;
+      for (const std::string& l : lines) {
+        const size_t at = l.find(" score ");
+        if (at != std::string::npos && l.find(" pv ") != std::string::npos) lastScore = l.substr(at + 1);
+      }
+      EXPECT_EQ(lastScore.rfind(c.score, 0), 0u) << lastScore;
+    }
+  }
+  engine.line("position fen 8/8/8/4k3/8/8/4K3/7R w - - 99 150");
+  const std::vector<std::string> lines = run("go depth 5");
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2].find("score cp 0"), std::string::npos) << lines[lines.size() - 2];
 }
 
 TEST_F(GoTest, FixedLimitsReachTheClock) {

@@ -107,7 +107,9 @@ inline ::testing::AssertionResult checkInfoLine(const std::string& line, const P
     } else if (k == "pv") {
       Position p = root;
       size_t j = i + 1;
-      for (; j < w.size() && w[j] != "score" && w[j] != "hashfull" && w[j] != "nps"; ++j) {
+      // Interfaces read the rest of the line as the variation, so every
+      // word after "pv" must be a move.
+      for (; j < w.size(); ++j) {
         Move m;
         ::testing::AssertionResult r = readWireMove(p, w[j], chess960, m);
         if (!r) return r << " in pv of: " << line;
@@ -115,6 +117,7 @@ inline ::testing::AssertionResult checkInfoLine(const std::string& line, const P
         undo.save(p);
         p.makeMove(m, undo);
       }
+      if (j == i + 1) return ::testing::AssertionFailure() << "pv without moves: " << line;
       i = j - 1;
     } else if (k == "currmove") {
       Position p = root;
