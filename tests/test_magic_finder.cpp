@@ -230,6 +230,27 @@ TEST(MagicFinder, CostCacheKeepsTwoEntriesPerBucketMostRecentFirst) {
   EXPECT_FALSE(cache.allocated());
 }
 
+TEST(MagicFinder, CrossoverGivesAChildUnlikeEitherParent) {
+  MagicFinder finder;
+  RandomGenerator::instance().seed(77);
+  // y differs from x in 32 bits, from either one-bit rotation of x in 40.
+  const MagicCandidate x{0x12345678, 0x9ABCDEF0}, y{0x12CB5687, 0x9ABC210F};
+  int agreedBitsKept = 0, agreedBits = 0;
+  for (int i = 0; i < 200; ++i) {
+    const MagicCandidate child = finder.crossover(x, y);
+    ASSERT_NE(child, x);
+    ASSERT_NE(child, y);
+    // No rotation brings the parents closer, so the child keeps the bits on
+    // which both agree, but for the few that mutation flips.
+    const uint64_t agree = ~(x.asWord() ^ y.asWord());
+    agreedBits += AttackTables::popCount(agree);
+    agreedBitsKept += AttackTables::popCount(agree & ~(child.asWord() ^ x.asWord()));
+  }
+  EXPECT_GT(agreedBitsKept, agreedBits * 95 / 100);
+  // Equal parents give a fresh candidate instead.
+  for (int i = 0; i < 20; ++i) ASSERT_NE(finder.crossover(x, x), x);
+}
+
 void* failingAllocator(size_t) { return nullptr; }
 
 TEST(MagicFinder, AnUnavailableCostCacheFailsCleanly) {
