@@ -35,8 +35,10 @@ Bitboard rays(int s, const int (*directions)[2], int count, bool inner) {
 
 }  // namespace
 
-// Multipliers found by tools/find_magics.cpp (index bits = mask size).
-// Rows in square order a8..h1: mulLo, mulHi, bits, entries.
+// Multipliers found by a plain random search (index bits = mask size).
+// Rows in square order a8..h1: mulLo, mulHi, bits, entries. The magic-number
+// finder (tools/find_magics) writes rows of the same quantities that can
+// replace them.
 const MagicConstant rookMagicConstants[64] = {
     {0xA0080A20U, 0x00500400U, 12, 4096},  // a8
     {0x02010082U, 0x00400810U, 11, 2047},  // b8
