@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "protocol/book_command.h"
 #include "protocol/command_handler.h"
 
 class EngineOutput;
@@ -74,4 +75,7 @@ class UciProtocol : public CommandHandler {
   char deferredTimeLogfile_[MaxFileName + 1] = {};
   int32_t deferredResign_ = -7000;
   uint8_t deferredAlwaysClearHash_ = 0;
+
+  // From the first "book add" until a book is written or "book delete".
+  BookStatsHolder bookStats_;
 };
