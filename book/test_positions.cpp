@@ -62,8 +62,18 @@ void readKnownPositions(const std::string& name, std::unordered_set<uint64_t>& k
   std::fclose(f);
 }
 
+// A line cut off by a kill is closed first, so that the next position
+// starts a line of its own.
 std::FILE* openForAppending(const std::string& name) {
-  return name.size() > 3 ? std::fopen(name.c_str(), "a") : nullptr;
+  if (name.size() <= 3) return nullptr;
+  if (std::FILE* in = std::fopen(name.c_str(), "r")) {
+    const bool cut = std::fseek(in, -1, SEEK_END) == 0 && std::fgetc(in) != '\n';
+    std::fclose(in);
+    std::FILE* out = std::fopen(name.c_str(), "a");
+    if (out && cut) std::fputc('\n', out);
+    return out;
+  }
+  return std::fopen(name.c_str(), "a");
 }
 
 // The control file is replaced whole, so a kill while it is written

@@ -201,6 +201,16 @@ TEST_F(TestPositions, AShortMiddlegameNameWritesOnlyEndgamePositions) {
   }
 }
 
+TEST_F(TestPositions, ALineCutOffByAKillIsClosedFirst) {
+  std::ofstream(endgame) << "     -12      40 8/8/4k3/8/8/4K3/4P3/8 w - - 0 1\n     -12      40 8/8/4k";
+  writeControl("m", endgame, 0);
+  run();
+  const std::vector<std::string> written = lines(readFile(endgame));
+  ASSERT_GT(written.size(), 2u);
+  EXPECT_EQ(written[1], "     -12      40 8/8/4k");
+  for (size_t i = 2; i < written.size(); ++i) EXPECT_EQ(written[i].substr(16, 1), " ") << written[i];
+}
+
 TEST_F(TestPositions, AMissingControlFileDoesNothing) {
   const std::string output = run();
   EXPECT_EQ(output, "");
