@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 ReplacingFile::~ReplacingFile() { discard(); }
 
@@ -11,8 +12,17 @@ bool ReplacingFile::open(const std::string& target) {
   // The temporary file lies in the target's directory, so the rename
   // stays within one file system; the process id keeps two engines apart.
   target_ = target;
-  temporary_ = target + ".tmp" + std::to_string(getpid());
   if (target.empty()) return false;
+  // An existing file that may not be written stays as it is; a link is
+  // followed, so the file it names is replaced and the link kept.
+  if (access(target.c_str(), F_OK) == 0) {
+    if (access(target.c_str(), W_OK) != 0) return false;
+    if (char* resolved = realpath(target.c_str(), nullptr)) {
+      target_ = resolved;
+      std::free(resolved);
+    }
+  }
+  temporary_ = target_ + ".tmp" + std::to_string(getpid());
   out_ = std::fopen(temporary_.c_str(), "w");
   return out_ != nullptr;
 }

@@ -438,3 +438,34 @@ TEST(BookStats, EpdLinesAtBalancedChoices) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BookStats, AReadOnlyBookIsNotReplacedAndALinkIsFollowed) {
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  ASSERT_TRUE(stats.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+  const std::string path = tempPath("readonly.opn");
+  { std::ofstream(path) << "old"; }
+  testing::internal::CaptureStdout();
+  // Root may write any file; the read-only case is for other users.
+  if (geteuid() != 0) {
+    chmod(path.c_str(), 0444);
+    EXPECT_FALSE(stats.write(path.c_str(), 2000, 2.0));
+    EXPECT_EQ(readFile(path), "old");
+    EXPECT_EQ(errors.text(), "info string error opening the output file " + path + "\n");
+    chmod(path.c_str(), 0644);
+  }
+  const std::string link = tempPath("link.opn");
+  ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(stats.write(link.c_str(), 2000, 2.0));
+  testing::internal::GetCapturedStdout();
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(readFile(path).find("e2e4"), std::string::npos);
+  std::remove(link.c_str());
+  std::remove(path.c_str());
+}
+
+}  // namespace
