@@ -53,6 +53,13 @@ void UciProtocol::handleLine(const char* line) {
     perft(line);
   } else if (!std::strcmp(word, "eval")) {
     evalCommand();
+  } else if (!std::strcmp(word, "book")) {
+    stopSilently();
+    runBookCommand(bookStats_, line);
+  } else if (!std::strcmp(word, "testpos")) {
+    // Its searches run beside the master's; a running one ends first.
+    stopSilently();
+    runTestPositionCommand(line);
   }
   // Any other word is ignored without an answer.
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "protocol/book_command.h"
 #include "protocol/command_handler.h"
 
 class EngineOutput;
@@ -82,4 +83,7 @@ class UciProtocol : public CommandHandler {
   static constexpr int64_t StopWaitChargeWindowMs = 1000;
   int64_t stopWaitMs_ = 0;
   int64_t stopWaitEnd_ = 0;
+
+  // From the first "book add" until a book is written or "book delete".
+  BookStatsHolder bookStats_;
 };

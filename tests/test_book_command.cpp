@@ -1,0 +1,120 @@
+// The "book" command line: sub-commands, option words and file names,
+// including names that hold the option words; and the statistics'
+// lifetime from the first "add" to a successful write or "delete".
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "book/book_stats.h"
+#include "protocol/book_command.h"
+
+namespace {
+
+const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
+
+TEST(BookCommand, ParsesEverySubCommandAndOption) {
+  using A = BookArguments;
+  const std::string longName(1500, 'n');
+  const struct {
+    const char* line;
+    bool deleteWord;
+    A::Action action;
+    std::string file;
+    uint32_t value;
+    int elo;
+    bool calcElo, all;
+    int threshold, width;
+  } cases[] = {
+      {"book add games.pgn", false, A::Add, "games.pgn", 1000, -1, false, false, 3000, 25},
+      {"book add games.pgn value 3000000000 ELO 2200 CalcELO all", false, A::Add, "games.pgn", 3000000000u, 2200,
+       true, true, 3000, 25},
+      {"book add games.pgn all\r", false, A::Add, "games.pgn", 1000, -1, false, true, 3000, 25},
+      {"book add games.pgn CalcELO", false, A::Add, "games.pgn", 1000, -1, true, false, 3000, 25},
+      // "ELO" inside "CalcELO" and option words inside the name are not options.
+      {"book add CalcELO_value_all.pgn", false, A::Add, "CalcELO_value_all.pgn", 1000, -1, false, false, 3000, 25},
+      {"book add games.pgn CalcELO 2000", false, A::Add, "games.pgn", 1000, -1, true, false, 3000, 25},
+      {"book add games.pgn ELO -5 value -3", false, A::Add, "games.pgn", 1000, -5, false, false, 3000, 25},
+      // The word after "add" is always the name.
+      {"book add value 5", false, A::Add, "value", 1000, -1, false, false, 3000, 25},
+      {"book write my.opn", false, A::Write, "my.opn", 1000, -1, false, false, 3000, 25},
+      {"book write my.opn threshold 100 width 50", false, A::Write, "my.opn", 1000, -1, false, false, 100, 50},
+      {"book write  my width.opn  width 10\n", false, A::Write, "my width.opn", 1000, -1, false, false, 3000, 10},
+      {"book write threshold.opn", false, A::Write, "threshold.opn", 1000, -1, false, false, 3000, 25},
+      {"book write width 0", false, A::Write, "", 1000, -1, false, false, 3000, 0},
+      {"book write960 c.opn threshold -100", false, A::Write960, "c.opn", 1000, -1, false, false, -100, 25},
+      {"book writeEPD t.epd width 5", false, A::WriteEpd, "t.epd", 1000, -1, false, false, 3000, 5},
+      {"book writer x", false, A::None, "", 1000, -1, false, false, 3000, 25},
+      {"book delete", true, A::None, "", 1000, -1, false, false, 3000, 25},
+      {"book delete\r", true, A::None, "", 1000, -1, false, false, 3000, 25},
+      {"book add delete", false, A::Add, "delete", 1000, -1, false, false, 3000, 25},
+      {"book write delete", false, A::Write, "delete", 1000, -1, false, false, 3000, 25},
+      {"book deleted", false, A::None, "", 1000, -1, false, false, 3000, 25},
+      {"book", false, A::None, "", 1000, -1, false, false, 3000, 25},
+  };
+  for (const auto& c : cases) {
+    const A a = parseBookArguments(c.line);
+    EXPECT_EQ(a.deleteWord, c.deleteWord) << c.line;
+    EXPECT_EQ(a.action, c.action) << c.line;
+    EXPECT_EQ(a.file, c.file) << c.line;
+    EXPECT_EQ(a.value, c.value) << c.line;
+    EXPECT_EQ(a.elo, c.elo) << c.line;
+    EXPECT_EQ(a.calcElo, c.calcElo) << c.line;
+    EXPECT_EQ(a.all, c.all) << c.line;
+    EXPECT_EQ(a.threshold, c.threshold) << c.line;
+    EXPECT_EQ(a.width, c.width) << c.line;
+  }
+  EXPECT_EQ(parseBookArguments(("book add " + longName + " all").c_str()).file, longName.substr(0, 1023));
+  const A cut = parseBookArguments(("book add " + longName + " all").c_str());
+  EXPECT_TRUE(cut.all);
+  EXPECT_EQ(parseBookArguments(("book write " + longName + " width 3").c_str()).file, longName.substr(0, 1023));
+}
+
+std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
+}
+
+TEST(BookCommand, StatisticsLiveFromAddToASuccessfulWrite) {
+  BookStatsHolder stats;
+  const std::string pgn = DataDir + "book_small.pgn";
+  const std::string path = tempPath("command.opn");
+  std::FILE* errors = std::tmpfile();
+  testing::internal::CaptureStdout();
+
+  runBookCommand(stats, ("book write " + path).c_str(), errors);
+  EXPECT_FALSE(stats);
+  EXPECT_NE(access(path.c_str(), F_OK), 0) << "a write without statistics writes nothing";
+
+  runBookCommand(stats, ("book add " + pgn + " all").c_str(), errors);
+  ASSERT_TRUE(stats);
+  const size_t positions = stats->positionCount();
+  runBookCommand(stats, ("book add " + pgn + " all").c_str(), errors);
+  EXPECT_EQ(stats->positionCount(), positions);
+  runBookCommand(stats, "book add /nonexistent/games.pgn", errors);
+  EXPECT_TRUE(stats);
+
+  runBookCommand(stats, "book write /nonexistent/dir/x.opn", errors);
+  EXPECT_TRUE(stats) << "a failed write keeps the statistics";
+  runBookCommand(stats, ("book write " + path + " threshold 2000 width 200").c_str(), errors);
+  EXPECT_FALSE(stats);
+  EXPECT_EQ(access(path.c_str(), F_OK), 0);
+
+  runBookCommand(stats, ("book add " + pgn + " all").c_str(), errors);
+  runBookCommand(stats, "book delete", errors);
+  EXPECT_FALSE(stats);
+  testing::internal::GetCapturedStdout();
+
+  std::rewind(errors);
+  std::string text;
+  for (int c; (c = std::fgetc(errors)) != EOF;) text += char(c);
+  std::fclose(errors);
+  EXPECT_EQ(text,
+            "info string PGN-Parser: file /nonexistent/games.pgn line 1 char 0: Cannot open file\n"
+            "info string error opening the output file /nonexistent/dir/x.opn\n");
+  std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,471 @@
+// The book statistics builder: the scores a game adds, the values and
+// weights a write assigns (computed here from the formulas), the book file
+// it writes and that the book reads back, the Chess960 and EPD forms, and
+// that a failed write keeps the statistics and the old file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/history_table.h"
+#include "board/move_list.h"
+#include "board/notation.h"
+#include "board/random_generator.h"
+#include "book/book.h"
+#include "book/book_stats.h"
+#include "support/temp_text_file.h"
+
+namespace {
+
+using testsupport::TempTextFile;
+
+const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
+
+std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Collects what the builder writes on its error stream.
+class ErrorSink {
+ public:
+  ErrorSink() : file_(open_memstream(&data_, &size_)) {}
+  ~ErrorSink() {
+    std::fclose(file_);
+    std::free(data_);
+  }
+  std::FILE* file() { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+Move moveOf(Position& p, const char* text) {
+  Move m = 0;
+  EXPECT_TRUE(parseMove(p, text, m, CoordinateText)) << text;
+  return m;
+}
+
+std::vector<Move> line(const std::vector<const char*>& texts) {
+  Position p;
+  p.setStartPosition();
+  std::vector<Move> moves;
+  for (const char* t : texts) {
+    const Move m = moveOf(p, t);
+    moves.push_back(m);
+    UndoRecord undo;
+    undo.save(p);
+    p.makeMove(m, undo);
+  }
+  return moves;
+}
+
+// A random legal game of the given length from the start position
+// (shorter when it ends in mate or stalemate).
+std::vector<Move> randomGame(uint32_t seed, int plies) {
+  RandomGenerator random(seed);
+  Position p;
+  p.setStartPosition();
+  std::vector<Move> moves;
+  for (int i = 0; i < plies; ++i) {
+    std::vector<Move> legal;
+    LocalMoveStack stack;
+    MoveList list(stack, p, legalityHistoryTable(), AllMoves);
+    UndoRecord undo;
+    undo.save(p);
+    while (const MoveListEntry* e = list.next())
+      if (p.makeMove(e->move, undo)) {
+        legal.push_back(e->move);
+        undo.restore();
+      }
+    if (legal.empty()) break;
+    const Move m = legal[random.next() % legal.size()];
+    moves.push_back(m);
+    UndoRecord u;
+    u.save(p);
+    p.makeMove(m, u);
+  }
+  return moves;
+}
+
+// The statistics of the first move of the start position.
+const MoveStat* firstMoveStat(const BookStats& stats, Move m) {
+  Position p;
+  p.setStartPosition();
+  const std::vector<MoveStat>* list = stats.movesOf(p.hashKey);
+  if (!list) return nullptr;
+  for (const MoveStat& s : *list)
+    if (s.move == m) return &s;
+  return nullptr;
+}
+
+// What one game adds at ply i, from the shares of the result, the mixing
+// by the game's length and the expected score.
+void expectedAdds(int sign, double value, int n, int i, bool all, double eloDifference, uint64_t& white,
+                  uint64_t& black) {
+  double o = sign > 0 ? value : sign == 0 ? 0.5 * value : 0.0;
+  double t = sign < 0 ? 1.08 * value : sign == 0 ? 0.54 * value : 0.0;
+  if (!all) {
+    double u = 1 + (n - i - 40) * 0.5 / -260.0;
+    u = u < 0.75 ? 0.75 : u > 1 ? 1 : u;
+    const double oo = u * o + (1 - u) * t, tt = u * t + (1 - u) * o;
+    o = oo;
+    t = tt;
+  }
+  const double e = 1 / (1 + std::pow(10.0, eloDifference / -400.0));
+  white = uint64_t(2 * o * (1 - e));
+  black = uint64_t(2 * t * e);
+}
+
+TEST(BookStats, ScoresAGameAdds) {
+  const struct {
+    const char* what;
+    int plies;
+    int sign;
+    uint32_t value;
+    double elo;
+    bool all;
+  } cases[] = {
+      {"white win, 40 plies: no mixing", 40, 1, 1000, 0, false},
+      {"black win, 100 plies: shares mixed", 100, -1, 1000, 0, false},
+      {"draw, 230 plies: mixed by a quarter", 230, 0, 1000, 0, false},
+      {"white win over a weaker player", 60, 1, 1000, 400, false},
+      {"black win over a stronger player", 60, -1, 1000, 250, false},
+      {"game value 3000000000, all", 50, 1, 3000000000u, 0, true},
+  };
+  for (const auto& c : cases) {
+    BookStats stats;
+    const std::vector<Move> game = randomGame(77, c.plies);
+    ASSERT_EQ(int(game.size()), c.plies) << c.what;
+    EXPECT_TRUE(stats.addGame(game, nullptr, c.value, c.elo, c.all, c.sign)) << c.what;
+    uint64_t white, black;
+    expectedAdds(c.sign, c.value, c.plies, 0, c.all, c.elo, white, black);
+    const MoveStat* s = firstMoveStat(stats, game[0]);
+    ASSERT_NE(s, nullptr) << c.what;
+    EXPECT_EQ(s->whiteScore, 1000 + white) << c.what;
+    EXPECT_EQ(s->blackScore, 1000 + black) << c.what;
+    // Only the first 37 plies are counted.
+    EXPECT_EQ(stats.positionCount(), 37u) << c.what;
+  }
+}
+
+TEST(BookStats, LengthsAndRepeatedGames) {
+  const std::vector<Move> shortGame = randomGame(5, 36);
+  const std::vector<Move> longGame = randomGame(6, 120);
+  std::vector<Move> sameStart = randomGame(6, 120);
+  // The signature covers 99 plies: a game that differs later is the same.
+  sameStart.resize(100);
+  sameStart.back() = longGame[99];
+  std::vector<Move> differentAt98 = longGame;
+  differentAt98.resize(98);
+
+  BookStats stats;
+  EXPECT_FALSE(stats.addGame(shortGame, nullptr, 1000, 0, false, 1));
+  EXPECT_EQ(stats.positionCount(), 0u);
+  EXPECT_TRUE(stats.addGame(shortGame, nullptr, 1000, 0, true, 1));
+  EXPECT_EQ(stats.positionCount(), 36u);
+
+  BookStats once;
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(once.addGame(longGame, nullptr, 1000, 0, false, 1));
+  EXPECT_TRUE(once.addGame(sameStart, nullptr, 1000, 0, false, 1));
+  uint64_t white, black;
+  expectedAdds(1, 1000, 120, 0, false, 0, white, black);
+  EXPECT_EQ(firstMoveStat(once, longGame[0])->whiteScore, 1000 + white);
+  EXPECT_TRUE(once.addGame(differentAt98, nullptr, 1000, 0, false, 1));
+  uint64_t white98, black98;
+  expectedAdds(1, 1000, 98, 0, false, 0, white98, black98);
+  EXPECT_EQ(firstMoveStat(once, longGame[0])->whiteScore, 1000 + white + white98);
+
+  BookStats twice;
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(twice.addGame(longGame, nullptr, 1000, 0, true, 1));
+  expectedAdds(1, 1000, 120, 0, true, 0, white, black);
+  EXPECT_EQ(firstMoveStat(twice, longGame[0])->whiteScore, 1000 + 2 * white);
+}
+
+TEST(BookStats, LargeCollectionsDoNotOverflowTheScores) {
+  BookStats stats;
+  const std::vector<Move> game = line({"e2e4"});
+  // 3 games at 3000000000 add 9000000000 to white's score: more than 32 bits.
+  for (int i = 0; i < 3; ++i) stats.addGame(game, nullptr, 3000000000u, 0, true, 1);
+  EXPECT_EQ(firstMoveStat(stats, game[0])->whiteScore, 1000 + 3 * 3000000000ull);
+}
+
+// The book of tests/data/book_small.pgn, added with "all": 1.e4 e5 twice
+// won by white and once drawn, 1.d4 d5 won once by each side, 1.c4 drawn.
+// Its expected weights are worked out from the valuing rules.
+struct SmallBook {
+  double e4, d4, c4;  // root values, white's view
+  int weightD4, weightC4;
+};
+
+SmallBook smallBookFigures(double width) {
+  // Additions of one game at V = 1000, equal ratings (E = 1/2).
+  const double winW = 1000, drawW = 500, drawB = 540, lossB = 1080;
+  const double e4w = 1000 + 2 * winW + drawW, e4b = 1000 + drawB;
+  const double d4w = 1000 + winW, d4b = 1000 + lossB;
+  const double c4w = 1000 + drawW, c4b = 1000 + drawB;
+  SmallBook b;
+  // Below e4 and d4 a single reply whose child has no statistics: its value
+  // is ln(W/B) for black, and the parent takes it negated.
+  b.e4 = std::log(e4w / e4b);
+  b.d4 = std::log(d4w / d4b);
+  b.c4 = std::log(c4w / c4b);
+  const double w = std::log(1 + width);
+  const double best = b.e4;
+  auto weight = [&](double v) {
+    const double q = 99 * (w + v - best) / w;
+    return q < 1 ? 0 : int(q);
+  };
+  b.weightD4 = weight(b.d4);
+  b.weightC4 = weight(b.c4);
+  return b;
+}
+
+TEST(BookStats, WritesTheBookWithWeightsFromTheFormula) {
+  const SmallBook f = smallBookFigures(2.0);
+  ASSERT_GT(f.weightC4, f.weightD4);
+  ASSERT_GT(f.weightD4, 0);
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  ASSERT_TRUE(stats.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+  const std::string path = tempPath("small.opn");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(stats.write(path.c_str(), 2000, 2.0));
+  const std::string totals = testing::internal::GetCapturedStdout();
+  // Sorted by value: e4, then c4, then d4; each reply is the only one.
+  char expected[256];
+  std::snprintf(expected, sizeof expected,
+                "  e2e4 99   e7e5 99 * * \n  c2c4%3d * \n  d2d4%3d   d7d5 99 * * * -1\n", f.weightC4, f.weightD4);
+  EXPECT_EQ(readFile(path), expected);
+  EXPECT_EQ(totals, "white moves:         3\nblack moves:         2\nmoves:               5\n");
+  EXPECT_EQ(errors.text(), "");
+
+  Book book;
+  ASSERT_TRUE(book.setFileName(path.c_str()));
+  ASSERT_TRUE(book.load());
+  Position p;
+  p.setStartPosition();
+  std::vector<std::pair<Move, uint32_t>> root;
+  for (const BookEntry& e : book.entries())
+    if (e.key() == p.hashKey) root.emplace_back(e.move, e.weight);
+  const std::vector<std::pair<Move, uint32_t>> expectedRoot = {
+      {moveOf(p, "e2e4"), 99}, {moveOf(p, "c2c4"), uint32_t(f.weightC4)}, {moveOf(p, "d2d4"), uint32_t(f.weightD4)}};
+  EXPECT_EQ(root, expectedRoot);
+  EXPECT_EQ(book.entries().size(), 5u);
+  std::remove(path.c_str());
+}
+
+TEST(BookStats, ThresholdAndWidthDecideWhatIsWritten) {
+  const std::string BestOnly = "  e2e4 99   e7e5 99 * * \n  d2d4  0   d7d5 99 * * * -1\n";
+  const struct {
+    const char* what;
+    int threshold;
+    double width;
+    std::string text;
+  } cases[] = {
+      // The default width leaves d4 and c4 without weight; d4 is still
+      // written, as the path to its weighted reply, c4 is not.
+      {"default width", 2000, 0.25, BestOnly},
+      // c4 (3040) lies below threshold 2100 + 1000: never written.
+      {"c4 below the threshold", 2100, 2.0, ""},
+      // No width: only the best moves are played; no division by zero.
+      {"width 0", 2000, 0.0, BestOnly},
+      {"width below -100", 2000, -1.5, BestOnly},
+      // Nothing above the threshold: an empty book.
+      {"threshold above every move", 100000, 0.25, "* -1\n"},
+  };
+  for (const auto& c : cases) {
+    BookStats stats;
+    ASSERT_TRUE(stats.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+    const std::string path = tempPath("threshold.opn");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(stats.write(path.c_str(), c.threshold, c.width)) << c.what;
+    testing::internal::GetCapturedStdout();
+    const std::string text = readFile(path);
+    if (c.text.empty()) {
+      EXPECT_EQ(text.find("c2c4"), std::string::npos) << c.what << ": " << text;
+      EXPECT_NE(text.find("d2d4"), std::string::npos) << c.what << ": " << text;
+    } else {
+      EXPECT_EQ(text, c.text) << c.what;
+    }
+    std::remove(path.c_str());
+  }
+}
+
+TEST(BookStats, RatingsFilterGamesAndCalcEloIgnoresTheTags) {
+  // A beats B: computed ratings 2550 and 2249; the tags claim 3000 for both.
+  TempTextFile pgn("rated.pgn",
+                   "[White \"A\"]\n[Black \"B\"]\n[Result \"1-0\"]\n[WhiteElo \"3000\"]\n[BlackElo \"3000\"]\n"
+                   "1. e4 1-0\n\n[White \"C\"]\n[Black \"D\"]\n[Result \"*\"]\n1. d4 *\n");
+  Position p;
+  p.setStartPosition();
+  const Move e4 = moveOf(p, "e2e4");
+  {
+    BookStats stats;
+    ASSERT_TRUE(stats.addPgn(pgn.c_str(), 1000, true, false, 2900));
+    EXPECT_NE(firstMoveStat(stats, e4), nullptr);
+    // The "*" game is skipped.
+    EXPECT_EQ(firstMoveStat(stats, moveOf(p, "d2d4")), nullptr);
+  }
+  {
+    BookStats stats;
+    ASSERT_TRUE(stats.addPgn(pgn.c_str(), 1000, true, true, 2300));
+    EXPECT_EQ(firstMoveStat(stats, e4), nullptr);
+  }
+  {
+    BookStats stats;
+    ASSERT_TRUE(stats.addPgn(pgn.c_str(), 1000, true, true, -1));
+    uint64_t white, black;
+    expectedAdds(1, 1000, 1, 0, true, 2550 - 2249, white, black);
+    ASSERT_NE(firstMoveStat(stats, e4), nullptr);
+    EXPECT_EQ(firstMoveStat(stats, e4)->whiteScore, 1000 + white);
+  }
+}
+
+TEST(BookStats, AFailedWriteKeepsTheStatisticsAndTheOldFile) {
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  ASSERT_TRUE(stats.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(stats.write("/nonexistent/dir/book.opn", 2000, 2.0));
+  EXPECT_EQ(errors.text(), "info string error opening the output file /nonexistent/dir/book.opn\n");
+
+  // A write that cannot be put in place leaves what is there.
+  const std::string dir = tempPath("book_dir");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  EXPECT_FALSE(stats.write(dir.c_str(), 2000, 2.0));
+  EXPECT_NE(errors.text().find("info string error writing the output file " + dir), std::string::npos);
+  rmdir(dir.c_str());
+
+  // A longer old book is replaced whole, and the result equals a first write.
+  const std::string path = tempPath("again.opn");
+  {
+    std::ofstream old(path);
+    old << std::string(5000, 'x');
+  }
+  ASSERT_TRUE(stats.write(path.c_str(), 2000, 2.0));
+  BookStats fresh;
+  ASSERT_TRUE(fresh.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+  const std::string freshPath = tempPath("fresh.opn");
+  ASSERT_TRUE(fresh.write(freshPath.c_str(), 2000, 2.0));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(readFile(path), readFile(freshPath));
+  std::remove(path.c_str());
+  std::remove(freshPath.c_str());
+}
+
+TEST(BookStats, Chess960BookHasOneTreePerStartPosition) {
+  BookStats stats;
+  Position p;
+  p.setChess960(1);
+  char fen[96];
+  p.toFen(fen);
+  // 1. b3 from start position 1, and 1.e4 from the standard one (518).
+  Move b3 = 0;
+  ASSERT_TRUE(parseMove(p, "b2b3", b3, CoordinateText));
+  stats.addGame({b3}, fen, 1000, 0, true, 1);
+  stats.addGame(line({"e2e4"}), nullptr, 1000, 0, true, 1);
+  const std::string path = tempPath("960.opn");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(stats.write960(path.c_str(), 0, 0.25));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(readFile(path), "startpos 1\n  b2b3 99 * \n\nstartpos 518\n  e2e4 99 * \n* -1\n");
+  Book book;
+  ASSERT_TRUE(book.setFileName(path.c_str()));
+  EXPECT_TRUE(book.load());
+  EXPECT_EQ(book.entries().size(), 2u);
+  std::remove(path.c_str());
+}
+
+TEST(BookStats, EpdLinesAtBalancedChoices) {
+  // After 1.e4 three drawn replies, after 1.d4 three drawn replies, and a
+  // drawn 1.c4: the balanced choices lie after 1.e4 and after 1.d4, and the
+  // root, whose children already gave lines, gives none.
+  BookStats stats;
+  for (const char* reply : {"e7e5", "c7c5", "e7e6"}) stats.addGame(line({"e2e4", reply}), nullptr, 1000, 0, true, 0);
+  for (const char* reply : {"d7d5", "g8f6", "e7e6"}) stats.addGame(line({"d2d4", reply}), nullptr, 1000, 0, true, 0);
+  stats.addGame(line({"c2c4"}), nullptr, 1000, 0, true, 0);
+  const std::string path = tempPath("test.epd");
+  ASSERT_TRUE(stats.writeEpd(path.c_str(), 0, 0.25));
+
+  std::set<std::string> expected;
+  for (const char* first : {"e2e4", "d2d4"}) {
+    Position p;
+    p.setStartPosition();
+    const Move m = moveOf(p, first);
+    char san[16];
+    const std::string path = std::string(" ") + formatMove(p, m, SanGermanMarked, san);
+    UndoRecord undo;
+    undo.save(p);
+    p.makeMove(m, undo);
+    char fen[96];
+    p.toFen(fen);
+    expected.insert(std::string(fen) + " 0 1; \"" + path + "\"; ");
+  }
+  std::istringstream in(readFile(path));
+  std::set<std::string> got;
+  std::string text;
+  int number = 0;
+  while (std::getline(in, text)) {
+    ++number;
+    const std::string label = "\"QZ-Teststellung " + std::to_string(number) + "\"";
+    ASSERT_GE(text.size(), label.size());
+    EXPECT_EQ(text.substr(text.size() - label.size()), label);
+    got.insert(text.substr(0, text.size() - label.size()));
+  }
+  EXPECT_EQ(got, expected);
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BookStats, AReadOnlyBookIsNotReplacedAndALinkIsFollowed) {
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  ASSERT_TRUE(stats.addPgn((DataDir + "book_small.pgn").c_str(), 1000, true, false, -1));
+  const std::string path = tempPath("readonly.opn");
+  { std::ofstream(path) << "old"; }
+  testing::internal::CaptureStdout();
+  // Root may write any file; the read-only case is for other users.
+  if (geteuid() != 0) {
+    chmod(path.c_str(), 0444);
+    EXPECT_FALSE(stats.write(path.c_str(), 2000, 2.0));
+    EXPECT_EQ(readFile(path), "old");
+    EXPECT_EQ(errors.text(), "info string error opening the output file " + path + "\n");
+    chmod(path.c_str(), 0644);
+  }
+  const std::string link = tempPath("link.opn");
+  ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+  EXPECT_TRUE(stats.write(link.c_str(), 2000, 2.0));
+  testing::internal::GetCapturedStdout();
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(readFile(path).find("e2e4"), std::string::npos);
+  std::remove(link.c_str());
+  std::remove(path.c_str());
+}
+
+}  // namespace
