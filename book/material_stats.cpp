@@ -207,11 +207,6 @@ uint64_t materialStatisticsKey(const Position& position) {
   return larger << 24 | smaller << 4 | uint64_t(position.bishopColours());
 }
 
-int materialSignatureValue(uint32_t s) {
-  return int(s & 15) + 3 * int((s >> 4) & 15) + 3 * int((s >> 8) & 15) + 5 * int((s >> 12) & 15) +
-         9 * int(s >> 16);
-}
-
 MaterialStatistics::MaterialStatistics() : keys_(KeyCount) {
   RandomGenerator& rng = RandomGenerator::instance();
   for (uint32_t& k : keys_) {

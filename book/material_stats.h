@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board/types.h"
+#include "eval/material_trainer.h"  // materialSignatureValue
 
 class Position;
 class RandomGenerator;
@@ -29,9 +30,6 @@ uint32_t sideMaterialSignature(const Position& position, bool white);
 // the position (Position::bishopColours); 0 when both sides have the same
 // material.
 uint64_t materialStatisticsKey(const Position& position);
-
-// Pawn 1, knight 3, bishop 3, rook 5, queen 9.
-int materialSignatureValue(uint32_t signature);
 
 // One sampled position, also the record of the memory image.
 struct PositionStat {
