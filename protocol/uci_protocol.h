@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "protocol/command_handler.h"
+#include "protocol/mat_command.h"
 
 class EngineOutput;
 class SearchController;
@@ -41,8 +42,10 @@ class UciProtocol : public CommandHandler {
   void quit();
   void perft(const char* line);
   void checkBook();
+  void matCommand(const char* line);
 
   bool chess960() const { return chess960_ != 0; }
+  MatCommand& mat() { return mat_; }
   // The BookFile value as last set.
   const char* bookFile() const { return bookFile_; }
 
@@ -74,4 +77,6 @@ class UciProtocol : public CommandHandler {
   char deferredTimeLogfile_[MaxFileName + 1] = {};
   int32_t deferredResign_ = -7000;
   uint8_t deferredAlwaysClearHash_ = 0;
+
+  MatCommand mat_;
 };
