@@ -151,10 +151,11 @@ Move pickRandomMove(Game& game, RandomGenerator& rng, Weigh weigh) {
   return moves[n - 1];
 }
 
-// Whether the move just made mates.
+// Whether the move just made mates; only a check can, which spares the
+// search for a legal reply after most moves.
 bool mates(Position& after) {
   int result = 0;
-  return after.noLegalMove(&result) && result != 0;
+  return after.inCheck() && after.noLegalMove(&result) && result != 0;
 }
 
 // Plays one random game on game (already set up) with the given move

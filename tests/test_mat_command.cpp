@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,6 +12,8 @@
 #include "book/material_stats.h"
 #include "board/random_generator.h"
 #include "eval/evaluator.h"
+#include "eval/material_net.h"
+#include "support/engine_process.h"
 #include "support/engine_fixture.h"
 #include "support/temp_text_file.h"
 
@@ -195,6 +199,53 @@ TEST_F(UciSessionMatTest, RunningSearchIsStoppedSilently) {
   line("mat rnd 1");
   EXPECT_FALSE(engine.controller.isRunning());
   EXPECT_EQ(engine.output.countStartingWith("bestmove"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// "mat learn" never returns; the engine is stopped from outside. Killed at
+// any moment, it leaves either no network or a complete one, never a
+// truncated file that MaterialFile would load.
+TEST(MatLearnProcess, KilledTrainerLeavesACompleteNetwork) {
+  char pattern[] = "/tmp/brakken_learn_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  {
+    std::ofstream table(dir + "/table.txt");
+    table << "12228 12227  0   1 0.750000     600000      0.000   40.0\n"
+             "12228 12218  0   3 0.950000     600000      0.000   40.0\n"
+             "12228 11228  0   5 0.970000     600000      0.000   40.0\n"
+             "01001 01000  0   1 0.700000     600000      0.000   40.0\n";
+  }
+  const std::string network = dir + "/materialwerte.txt", log = dir + "/NeuroLrn.txt";
+  for (int round = 0; round < 4; ++round) {
+    {
+      testsupport::EngineProcess engine({}, BRAKKEN_BINARY, dir.c_str());
+      ASSERT_TRUE(engine.send("uci"));
+      bool found = false;
+      engine.readUntil("uciok", found);
+      ASSERT_TRUE(found);
+      ASSERT_TRUE(engine.send("mat learn table.txt"));
+      ASSERT_TRUE(engine.send("isready"));
+      // Wait for the first save, then a little more, then kill.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (readFile(log).find('*') == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        usleep(1000);
+      usleep(useconds_t(round * 7000));
+      // The command never returned, so "isready" is still unanswered.
+      EXPECT_FALSE(engine.readLine(10).has_value());
+      engine.killNow();
+    }
+    ASSERT_TRUE(exists(network)) << round;
+    MaterialNet net;
+    EXPECT_TRUE(net.load(network.c_str())) << round;
+  }
+  for (const char* f : {"/table.txt", "/materialwerte.txt", "/NeuroLrn.txt"}) std::remove((dir + f).c_str());
+  // Temporary files of a killed save may remain; they never carry the name.
+  std::system(("rm -f " + dir + "/materialwerte.txt.tmp*").c_str());
+  rmdir(dir.c_str());
 }
 
 }  // namespace
