@@ -98,3 +98,9 @@ double MaterialNet::evaluate(int ownQueens, int ownRooks, int ownBishops, int ow
   if (std::isnan(result)) return kNeutralOutput;
   return std::clamp(result, -kOutputLimit, kOutputLimit);
 }
+
+void MaterialNet::trainSample(double target, double patternWeight) {
+  clearErrors();
+  setOutputError(0, target, patternWeight);
+  backpropagate();
+}

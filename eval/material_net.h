@@ -45,6 +45,10 @@ class MaterialNet : public NeuralNet {
   // otherwise. The output unit is linear, so the value may leave [0, 1]; it
   // is limited to [-kOutputLimit, kOutputLimit], and a result that is not a
   // number (only possible with extreme loaded weights) gives kNeutralOutput.
+  // One pattern's training step, right after evaluate() on it: clears the
+  // errors, sets the output error toward target and back-propagates.
+  void trainSample(double target, double patternWeight);
+
   double evaluate(int ownQueens, int ownRooks, int ownBishops, int ownKnights, int ownPawns,
                   int otherQueens, int otherRooks, int otherBishops, int otherKnights,
                   int otherPawns, int bishopRelation);

@@ -7,6 +7,8 @@
 #include <istream>
 #include <ostream>
 
+#include "board/random_generator.h"
+
 namespace {
 
 // The longest integer part a text may have: the layer count, one pair per
@@ -334,4 +336,78 @@ bool NeuralNet::writeFile(const char* name) const {
   file << '\n';
   file.flush();
   return ok && file.good();
+}
+
+void Neuron::accumulateGradients(double delta) {
+  // Records from hidden neurons also pass the error back to their source.
+  const std::size_t n = incoming.size();
+  for (std::size_t i = 0; i < split; ++i) {
+    TrainableWeight& w = incoming[i];
+    w.gradient += *w.sourceValue * delta;
+    *w.sourceError += w.connection->weight * delta;
+  }
+  for (std::size_t i = split; i < n; ++i) incoming[i].gradient += *incoming[i].sourceValue * delta;
+}
+
+void Neuron::resetGradients() {
+  for (TrainableWeight& w : incoming) w.gradient = 0.0;
+}
+
+void Neuron::rpropUpdate(const RpropParams& p, RandomGenerator& rng) {
+  for (TrainableWeight& w : incoming) {
+    if (w.direction * w.gradient > 0) {
+      w.step *= rng.uniform(p.increaseMin, p.increaseMax);
+      if (w.step > p.maxStep) w.step = p.maxStep;
+    } else {
+      // A disagreeing or vanishing gradient turns the weight back at once.
+      w.direction = -w.direction;
+      w.step *= rng.uniform(p.decreaseMin, p.decreaseMax);
+      if (w.step < p.minStep) w.step = p.minStep;
+    }
+    w.gradient = 0.0;
+    double& weight = w.connection->weight;
+    weight += w.direction * w.step;
+    if (weight > p.weightLimit) {
+      weight = p.weightLimit;
+      w.step = p.minStep;
+    }
+    if (weight < -p.weightLimit) {
+      weight = -p.weightLimit;
+      w.step = p.minStep;
+    }
+  }
+}
+
+void NeuralNet::clearErrors() {
+  for (std::vector<HiddenNeuron>& layer : hiddenLayers_)
+    for (HiddenNeuron& n : layer) n.error = 0.0;
+  for (OutputNeuron& n : outputs_) n.error = 0.0;
+}
+
+void NeuralNet::setOutputError(int index, double target, double patternWeight) {
+  if (index < 0 || index >= outputCount()) return;
+  OutputNeuron& n = outputs_[index];
+  // A network without connections has nothing to train.
+  const double e = weightCount_ == 0 ? 0.0 : 2.0 * patternWeight * (target - n.value) / weightCount_;
+  n.error = e;
+  n.accumulateGradients(e);
+}
+
+void NeuralNet::backpropagate() {
+  for (auto layer = hiddenLayers_.rbegin(); layer != hiddenLayers_.rend(); ++layer)
+    for (HiddenNeuron& n : *layer) n.backpropagate(params_.derivativeOffset);
+}
+
+void NeuralNet::rpropUpdate(RandomGenerator& rng) {
+  for (OutputNeuron& n : outputs_) n.rpropUpdate(params_, rng);
+  for (auto layer = hiddenLayers_.rbegin(); layer != hiddenLayers_.rend(); ++layer)
+    for (HiddenNeuron& n : *layer) n.rpropUpdate(params_, rng);
+}
+
+void NeuralNet::rpropUpdate() { rpropUpdate(RandomGenerator::instance()); }
+
+void NeuralNet::resetGradients() {
+  for (OutputNeuron& n : outputs_) n.resetGradients();
+  for (std::vector<HiddenNeuron>& layer : hiddenLayers_)
+    for (HiddenNeuron& n : layer) n.resetGradients();
 }

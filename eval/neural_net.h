@@ -16,6 +16,7 @@
 #include <vector>
 
 class Neuron;
+class RandomGenerator;
 
 // The nine parameters of resilient-propagation training.
 struct RpropParams {
@@ -74,14 +75,30 @@ class Neuron : public NetNode {
   // Records before split come from hidden neurons, from split on from
   // input nodes (the bias node included).
   std::size_t split = 0;
+
+  // --- training ---
+  // Adds source value * delta to the gradient of every incoming record and,
+  // for records from hidden neurons, weight * delta to the source's error.
+  void accumulateGradients(double delta);
+  void resetGradients();
+  // One resilient step of every incoming weight, drawing one step factor
+  // per record from rng; clears the gradients.
+  void rpropUpdate(const RpropParams& params, RandomGenerator& rng);
 };
 
-class OutputNeuron : public Neuron {};
+class OutputNeuron : public Neuron {
+ public:
+  // The output is linear: its error is its delta.
+  void backpropagate() { accumulateGradients(error); }
+};
 
 class HiddenNeuron : public Neuron {
  public:
   // Sets value = tanh(netInput) and pushes it along the outgoing list.
   void activate();
+  // Delta through the tanh derivative (plus offset, so that saturated units
+  // still learn), then accumulateGradients().
+  void backpropagate(double offset) { accumulateGradients((1.0 - value * value + offset) * error); }
 
   std::vector<Connection> outgoing;
 };
@@ -132,6 +149,27 @@ class NeuralNet {
   // not exist). The value is not checked and may be infinite or NaN when the
   // weights are extreme.
   double output(int index) const;
+
+  // --- training: batch gradient descent with resilient steps ---
+  // For each pattern: evaluate, clearErrors(), setOutputError(),
+  // backpropagate(); after the batch, rpropUpdate(). The accumulated
+  // gradients are the descent direction of
+  //   E = sum of patternWeight * (target - output)^2 / weightCount.
+
+  // Sets the error of every hidden and output neuron to 0.
+  void clearErrors();
+  // Starts back-propagation at output index with
+  // 2 * patternWeight * (target - output) / weightCount (0 for a network
+  // without weights) and accumulates that neuron's gradients.
+  void setOutputError(int index, double target, double patternWeight);
+  // Carries the errors back through the hidden layers, last layer first.
+  void backpropagate();
+  // One update step of every weight (outputs, then hidden layers from the
+  // last), drawing the step factors from rng; clears every gradient.
+  void rpropUpdate(RandomGenerator& rng);
+  void rpropUpdate();  // with the process-wide generator
+  void resetGradients();
+  RpropParams& params() { return params_; }
 
   // Replaces structure and weights by those of a definition text. Gives back
   // false, with the network untouched, when the text is not complete and

@@ -51,6 +51,8 @@ void UciProtocol::handleLine(const char* line) {
     quit();
   } else if (!std::strcmp(word, "perft")) {
     perft(line);
+  } else if (!std::strcmp(word, "mat")) {
+    matCommand(line);
   } else if (!std::strcmp(word, "eval")) {
     evalCommand();
   } else if (!std::strcmp(word, "book")) {
@@ -104,6 +106,13 @@ void UciProtocol::evalCommand() {
   output_->writeLine(text);
   std::snprintf(text, sizeof text, "info string value %ld mat %ld", v, m);
   output_->writeLine(text);
+}
+
+// The statistics tools draw from the random generator that the book probe
+// of a search uses, so a running search is stopped first.
+void UciProtocol::matCommand(const char* line) {
+  stopSilently();
+  mat_.run(line);
 }
 
 void UciProtocol::newGame() {

@@ -9,6 +9,7 @@
 
 #include "protocol/book_command.h"
 #include "protocol/command_handler.h"
+#include "protocol/mat_command.h"
 
 class EngineOutput;
 class SearchController;
@@ -42,8 +43,10 @@ class UciProtocol : public CommandHandler {
   void quit();
   void perft(const char* line);
   void checkBook();
+  void matCommand(const char* line);
 
   bool chess960() const { return chess960_ != 0; }
+  MatCommand& mat() { return mat_; }
   // The BookFile value as last set.
   const char* bookFile() const { return bookFile_; }
 
@@ -86,4 +89,7 @@ class UciProtocol : public CommandHandler {
 
   // From the first "book add" until a book is written or "book delete".
   BookStatsHolder bookStats_;
+
+  // The material statistics of "mat", kept between its sub-commands.
+  MatCommand mat_;
 };

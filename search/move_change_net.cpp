@@ -275,3 +275,9 @@ bool appendTimeLogLine(const char* fileName, const char* featureText, bool bestM
   const bool closed = std::fclose(file) == 0;
   return written && closed;
 }
+
+void MoveChangeNet::trainSample(double target, double patternWeight) {
+  clearErrors();
+  setOutputError(0, target, patternWeight);
+  backpropagate();
+}

@@ -58,6 +58,8 @@ class MoveChangeNet : public NeuralNet {
 
   // Gives back the network's output for the 22 inputs.
   double evaluate(const double inputs[kInputs]);
+  // One pattern's training step, right after evaluate() on it.
+  void trainSample(double target, double patternWeight);
 
   // Fills the 22 inputs from the root position, the variations of the last
   // two iterations (move count and moves; moves past the count read as the

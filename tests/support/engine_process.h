@@ -67,6 +67,15 @@ class EngineProcess {
 
   bool started() const { return pid_ > 0; }
 
+  // Ends the engine at once, as a user stops a command that never returns.
+  void killNow() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    exitStatus_ = -2;
+  }
+
   // Sends the bytes as they are; false when the engine no longer reads.
   bool sendRaw(const std::string& bytes) {
     size_t done = 0;

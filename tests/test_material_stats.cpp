@@ -1,0 +1,342 @@
+#include "book/material_stats.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/game.h"
+#include "board/notation.h"
+#include "board/random_generator.h"
+#include "book/pgn_lexer.h"
+#include "book/rating.h"
+#include "eval/evaluator.h"
+#include "support/temp_text_file.h"
+
+namespace {
+
+using testsupport::TempTextFile;
+
+std::string dataFile(const char* name) { return std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/" + name; }
+
+std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+// The position after the first plies moves of a SAN move text from the start.
+Position positionAfter(const std::string& san, int plies) {
+  Game game;
+  game.setPosition(nullptr);
+  std::istringstream in(san);
+  std::string token;
+  int played = 0;
+  while (played < plies && in >> token) {
+    if (token.back() == '.') continue;
+    Move m;
+    EXPECT_TRUE(parseMove(game.position, token.c_str(), m, SanText)) << token;
+    game.playMove(m);
+    ++played;
+  }
+  return game.position;
+}
+
+// The value column of a position: the evaluation without material, in the
+// larger side's view, at 110 per 1000 milli-pawns, plus the rating term.
+double valueColumn(Position p, bool largerIsWhite, int ratingTerm) {
+  Evaluator evaluator;
+  int q = evaluator.evaluateWithoutMaterial(p);
+  if ((p.whiteToMove != 0) != largerIsWhite) q = -q;
+  return q * 110.0 / 1000.0 + ratingTerm;
+}
+
+std::string tableLine(const char* larger, const char* smaller, int bishop, int difference, double score, long weight,
+                      double value, double pliesLeft) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%s %s %2d %3d %8.6f %10ld %10.3f %6.1f", larger, smaller, bishop, difference, score,
+                weight, value, pliesLeft);
+  return text;
+}
+
+const char kPawnUpMoves[] = "1. e4 d5 2. exd5 c6 3. dxc6 Nxc6 4. Nf3 Nf6";
+const char kBlackUpMoves[] = "1. e4 d5 2. a3 dxe4 3. Nh3 Nf6";
+
+class MaterialStatsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RandomGenerator::instance().seed(12345); }
+};
+
+TEST_F(MaterialStatsTest, KeysAndSignaturesOfPositions) {
+  Position p;
+  p.setStartPosition();
+  EXPECT_EQ(sideMaterialSignature(p, true), 0x12228u);
+  EXPECT_EQ(materialStatisticsKey(p), 0u);  // equal material
+  EXPECT_EQ(materialSignatureValue(0x12228), 8 + 6 + 6 + 10 + 9);
+  // White queen and rook against rook: the larger signature lands above
+  // bit 31 of the key, which needs a 64-bit shift.
+  ASSERT_NE(p.setFen("4k2r/8/8/8/8/8/8/R3K2Q w - -"), nullptr);
+  ASSERT_TRUE(p.finishSetup());
+  EXPECT_EQ(materialStatisticsKey(p), (uint64_t(0x11000) << 24) | (uint64_t(0x01000) << 4));
+  // Black larger, one bishop each on opposite colours (relation 1).
+  ASSERT_NE(p.setFen("4kb2/8/8/8/8/8/8/4KB1q w - -"), nullptr);
+  ASSERT_TRUE(p.finishSetup());
+  EXPECT_EQ(materialStatisticsKey(p), (uint64_t(0x10100) << 24) | (uint64_t(0x00100) << 4) | 1u);
+}
+
+// One game a pawn up for white, won by white: the position after 4...Nf6 is
+// the first whose material has stood for two plies; later ones have the
+// same balance and are not recorded again.
+TEST_F(MaterialStatsTest, AddRecordsTheSettledBalanceOncePerGame) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_pawn_up.pgn").c_str(), 1000, false, -1));
+  // The 32-ply game is ignored; the 40-ply one gives one position.
+  EXPECT_EQ(stats.signatures().size(), 1u);
+  ASSERT_EQ(stats.positions().size(), 1u);
+  const Position p = positionAfter(kPawnUpMoves, 8);
+  EXPECT_EQ(stats.positions().begin()->first, p.hashKey);
+
+  const std::string table = tempPath("pawn_up.txt");
+  ASSERT_TRUE(stats.writeTable(table.c_str()));
+  // 40 plies, recorded at ply 8: the figure counts the plies from the move
+  // that led to the position, 40 - 7.
+  const std::vector<std::string> expected = {
+      tableLine("12227", "12226", 0, 1, 1.0, 1000, valueColumn(p, true, 0), 33.0)};
+  EXPECT_EQ(fileLines(table), expected);
+  std::remove(table.c_str());
+}
+
+TEST_F(MaterialStatsTest, TheSameGameInTwoFilesCountsOnce) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_pawn_up.pgn").c_str(), 1000, false, -1));
+  ASSERT_TRUE(stats.addPgn(dataFile("material_pawn_up.pgn").c_str(), 1000, false, -1));
+  ASSERT_EQ(stats.positions().size(), 1u);
+  EXPECT_EQ(stats.positions().begin()->second.weightSum, 1000);
+}
+
+// White rated 100 above black: +100 when white is the larger side, -100
+// when black is, whoever is to move; a draw gives each side half.
+// Two different games through the same position: the position's weight
+// 2000 folds into the balance with b = (1 - 0.6^2) / 0.8 = 0.8.
+TEST_F(MaterialStatsTest, APositionFromManyGamesCountsLessThanInProportion) {
+  const std::string text = readFile(dataFile("material_pawn_up.pgn"));
+  const std::string first = text.substr(0, text.find("[Event", 1));
+  std::string second = first;
+  second.replace(second.rfind("Nf6 1-0"), 7, "Nh6 1-0");
+  TempTextFile pgn("two_games.pgn", first + second);
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(pgn.c_str(), 1000, false, -1));
+  EXPECT_EQ(stats.signatures().size(), 2u);
+  ASSERT_EQ(stats.positions().size(), 1u);
+  EXPECT_EQ(stats.positions().begin()->second.weightSum, 2000);
+  const std::string table = tempPath("fold.txt");
+  ASSERT_TRUE(stats.writeTable(table.c_str()));
+  // The weight column is truncated: 0.8 * 2000 comes to just below 1600.
+  const std::vector<std::string> expected = {
+      tableLine("12227", "12226", 0, 1, 1.0, 1599, valueColumn(positionAfter(kPawnUpMoves, 8), true, 0), 33.0)};
+  EXPECT_EQ(fileLines(table), expected);
+  std::remove(table.c_str());
+}
+
+TEST_F(MaterialStatsTest, RatingTermFollowsTheLargerSide) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const std::string table = tempPath("rated.txt");
+  ASSERT_TRUE(stats.writeTable(table.c_str()));
+  const Position whiteUp = positionAfter(kPawnUpMoves, 8);
+  // The second game has 38 plies and is recorded at ply 6: 38 - 5 left.
+  const Position blackUp = positionAfter(kBlackUpMoves, 6);
+  const std::vector<std::string> expected = {
+      tableLine("12227", "12226", 0, 1, 0.5, 1000, valueColumn(whiteUp, true, 100), 33.0),
+      tableLine("12228", "12227", 0, 1, 1.0, 1000, valueColumn(blackUp, false, -100), 33.0)};
+  EXPECT_EQ(fileLines(table), expected);
+  std::remove(table.c_str());
+
+  // A minimum Elo above either player's skips both games.
+  MaterialStatistics strict;
+  ASSERT_TRUE(strict.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, 2450));
+  EXPECT_TRUE(strict.positions().empty());
+  EXPECT_TRUE(strict.signatures().empty());
+}
+
+TEST_F(MaterialStatsTest, CalcEloRatesThePlayersFromTheFile) {
+  // The tags say 2500 against 2400; the file's own results rate A (a draw
+  // and a loss against B) below B.
+  std::map<std::string, int> ratings;
+  ASSERT_TRUE(computeRatings(dataFile("material_rated.pgn").c_str(), ratings));
+  const int difference = ratings["A"] - ratings["B"];
+  ASSERT_LT(difference, 0);
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, true, -1));
+  const std::string table = tempPath("calc.txt");
+  ASSERT_TRUE(stats.writeTable(table.c_str()));
+  const std::vector<std::string> expected = {
+      tableLine("12227", "12226", 0, 1, 0.5, 1000, valueColumn(positionAfter(kPawnUpMoves, 8), true, difference),
+                33.0),
+      tableLine("12228", "12227", 0, 1, 1.0, 1000, valueColumn(positionAfter(kBlackUpMoves, 6), false, -difference),
+                33.0)};
+  EXPECT_EQ(fileLines(table), expected);
+  std::remove(table.c_str());
+}
+
+TEST_F(MaterialStatsTest, ShortGamesRefusedFensAndTinyMaterialAreNotRecorded) {
+  MaterialStatistics stats;
+  std::vector<Move> none;
+  EXPECT_FALSE(stats.addGame(none, "", 0, 0, 1000, 1));
+  EXPECT_FALSE(stats.addGame(none, "not a fen", 0, 0, 1000, 1));
+  // King and rook against king: three men, never sampled, but the game
+  // (long enough) is remembered.
+  Game g;
+  ASSERT_TRUE(g.setFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1"));
+  std::vector<Move> moves;
+  for (int i = 0; i < 10; ++i) {
+    for (const char* m : {"Ra2", "Kd8", "Ra1", "Ke8"}) {
+      Move mv;
+      ASSERT_TRUE(parseMove(g.position, m, mv, SanText));
+      g.playMove(mv);
+      moves.push_back(mv);
+    }
+  }
+  EXPECT_TRUE(stats.addGame(moves, "4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 0, 0, 1000, 1));
+  EXPECT_TRUE(stats.positions().empty());
+  EXPECT_EQ(stats.signatures().size(), 1u);
+}
+
+TEST_F(MaterialStatsTest, MemoryImageRoundTripsByteForByte) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const std::string image = tempPath("image.mem");
+  ASSERT_TRUE(stats.writeMem(image.c_str()));
+  const std::string bytes = readFile(image);
+  // Keys, signature count and two signatures, record count and two records.
+  ASSERT_EQ(bytes.size(), 153600u + 4 + 2 * 8 + 4 + 2 * 40);
+  uint32_t firstKey;
+  std::memcpy(&firstKey, bytes.data(), 4);
+  EXPECT_EQ(firstKey, stats.randomKeys()[0]);
+
+  RandomGenerator::instance().seed(999);  // other keys
+  MaterialStatistics restored;
+  ASSERT_NE(restored.randomKeys(), stats.randomKeys());
+  ASSERT_TRUE(restored.readMem(image.c_str()));
+  EXPECT_EQ(restored.randomKeys(), stats.randomKeys());
+  EXPECT_EQ(restored.signatures(), stats.signatures());
+  ASSERT_EQ(restored.positions().size(), stats.positions().size());
+  const std::string again = tempPath("image2.mem");
+  ASSERT_TRUE(restored.writeMem(again.c_str()));
+  EXPECT_EQ(readFile(again), bytes);
+
+  // Both give the same table.
+  const std::string t1 = tempPath("t1.txt"), t2 = tempPath("t2.txt");
+  ASSERT_TRUE(stats.writeTable(t1.c_str()));
+  ASSERT_TRUE(restored.writeTable(t2.c_str()));
+  EXPECT_EQ(readFile(t1), readFile(t2));
+  for (const std::string& f : {image, again, t1, t2}) std::remove(f.c_str());
+}
+
+TEST_F(MaterialStatsTest, TruncatedMemoryImageIsRefusedWhole) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const std::string image = tempPath("full.mem");
+  ASSERT_TRUE(stats.writeMem(image.c_str()));
+  const std::string bytes = readFile(image);
+  // Cut inside the keys, the signature count, a signature, the record
+  // count and the last record.
+  for (size_t cut : {size_t(0), size_t(1000), size_t(153602), size_t(153610), size_t(153622), bytes.size() - 1}) {
+    TempTextFile damaged("cut.mem", bytes.substr(0, cut));
+    RandomGenerator::instance().seed(7);
+    MaterialStatistics target;
+    const std::vector<uint32_t> keys = target.randomKeys();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(target.readMem(damaged.c_str())) << cut;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("truncated"), std::string::npos);
+    EXPECT_EQ(target.randomKeys(), keys);
+    EXPECT_TRUE(target.positions().empty());
+  }
+  std::remove(image.c_str());
+}
+
+TEST_F(MaterialStatsTest, UnopenableFilesAreReportedOnStandardError) {
+  MaterialStatistics stats;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(stats.readMem("/nonexistent/dir/x.mem"));
+  EXPECT_FALSE(stats.writeMem("/nonexistent/dir/x.mem"));
+  EXPECT_FALSE(stats.writeTable("/nonexistent/dir/x.txt"));
+  EXPECT_FALSE(stats.addPgn("/nonexistent/dir/x.pgn", 1000, false, -1));
+  EXPECT_FALSE(writeMonteCarloPgn("/nonexistent/dir/x.pgn", 1, 1));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("info string error opening the input file /nonexistent/dir/x.mem\n"), std::string::npos);
+  EXPECT_NE(err.find("info string error opening the output file /nonexistent/dir/x.mem\n"), std::string::npos);
+  EXPECT_NE(err.find("info string error opening the output file /nonexistent/dir/x.txt\n"), std::string::npos);
+}
+
+// Random games from a fixed seed are repeatable; their balances carry no
+// value and no plies-left figure, weights are whole games and scores are
+// 0, half or whole.
+TEST_F(MaterialStatsTest, RandomGamesWithAFixedSeed) {
+  MaterialStatistics a, b;
+  ASSERT_TRUE(a.addRandomGames(20, 31337));
+  ASSERT_TRUE(b.addRandomGames(20, 31337));
+  ASSERT_FALSE(a.balances().empty());
+  const std::string ta = tempPath("rnd_a.txt"), tb = tempPath("rnd_b.txt");
+  ASSERT_TRUE(a.writeTable(ta.c_str()));
+  ASSERT_TRUE(b.writeTable(tb.c_str()));
+  EXPECT_EQ(readFile(ta), readFile(tb));
+  for (const std::string& line : fileLines(ta)) {
+    unsigned long larger, smaller;
+    int bishop, difference;
+    double score, weight, value, plies;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lx %lx %d %d %lf %lf %lf %lf", &larger, &smaller, &bishop, &difference,
+                          &score, &weight, &value, &plies),
+              8)
+        << line;
+    EXPECT_GT(larger, smaller);
+    EXPECT_EQ(difference, materialSignatureValue(uint32_t(larger)) - materialSignatureValue(uint32_t(smaller)));
+    EXPECT_EQ(long(weight) % 1000, 0);
+    EXPECT_GE(score, 0.0);
+    EXPECT_LE(score, 1.0);
+    EXPECT_EQ(line.substr(line.size() - 17), "     0.000    0.0");
+  }
+  for (const std::string& f : {ta, tb}) std::remove(f.c_str());
+}
+
+TEST_F(MaterialStatsTest, MonteCarloPgnReadsBackAsLegalGames) {
+  const std::string path = tempPath("monte.pgn");
+  ASSERT_TRUE(writeMonteCarloPgn(path.c_str(), 3, 4242));
+  const std::string text = readFile(path);
+  EXPECT_EQ(text.rfind("[Event \"Monte Carlo Test\"]\n[Site \"Morvin's Mountain\"]\n[Date \"????.??.??\"]\n"
+                       "[Round \"?\"]\n[White \"W\"]\n[Black \"B\"]\n[Result \"",
+                       0),
+            0u);
+  EXPECT_NE(text.find("1. "), std::string::npos);
+  PgnLexer lexer(path.c_str());
+  PgnGame game;
+  int games = 0;
+  while (lexer.next(game)) {
+    ++games;
+    EXPECT_NE(game.result, UnknownResult);
+    EXPECT_GT(game.moves.size(), 0u);
+  }
+  EXPECT_EQ(games, 3);
+  std::remove(path.c_str());
+}
+
+}  // namespace

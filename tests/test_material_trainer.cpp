@@ -1,0 +1,284 @@
+#include "eval/material_trainer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "board/position.h"
+#include "board/random_generator.h"
+#include "eval/evaluator.h"
+#include "eval/material_net.h"
+#include "support/temp_text_file.h"
+
+namespace {
+
+using testsupport::TempTextFile;
+
+std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::vector<std::string> fileLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+bool exists(const std::string& path) { return std::ifstream(path).good(); }
+
+// One line of the material statistics table.
+std::string line(unsigned larger, unsigned smaller, int bishop, double score, long games, double value) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%05x %05x %2d %3d %8.6f %10ld %10.3f %6.1f\n", larger, smaller, bishop,
+                materialSignatureValue(larger) - materialSignatureValue(smaller), score, games, value, 40.0);
+  return text;
+}
+
+constexpr unsigned P = 0x1, N = 0x10, B = 0x100, R = 0x1000, Q = 0x10000;
+constexpr unsigned Full = Q + 2 * R + 2 * B + 2 * N + 8 * P;
+
+double weightOf(double p, double n) {
+  const double a = (n - 350000) / 75000 + 0.001;
+  const double b = std::sqrt(n / 1000) - std::sqrt(350.0) + 0.001;
+  return 4 * p * (1 - p) / (1 / a + 1 / b);
+}
+
+TEST(MaterialTrainer, TableLinesBecomeRecordsOrAreDropped) {
+  struct Case {
+    std::string text;
+    bool accepted;
+    double target;  // when accepted
+  };
+  const Case cases[] = {
+      {line(Full, Full - P, 0, 0.6, 349999, 0), false, 0},
+      {line(Full, Full - P, 0, 0.995, 400000, 0), false, 0},
+      {line(Full, Full - P, 0, 0.005, 400000, 0), false, 0},
+      {line(Full, Full - P, 0, 0.994, 350000, 0), true, 0.994},
+      {line(Full, Full - P, 0, 0.5, 400000, 400), true, 1.0 / 11},
+      {line(Full, Full - P, 0, 0.5, 400000, -251), false, 0},  // value against the material
+      {line(2 * R, 0, 0, 0.9, 400000, 0), false, 0},           // one kind, count a power of two
+      {line(2 * B, 0, 0, 0.9, 400000, 0), false, 0},
+      {line(3 * N, 0, 0, 0.9, 400000, 0), true, 0.9},
+      {line(5 * P, 0, 0, 0.9, 400000, 0), false, 0},  // pawns alone against a bare king
+      {line(R, B + N, 0, 0.4, 400000, 0), false, 0},
+      {line(R + B, R + P, 0, 0.6, 400000, 0), false, 0},
+      {line(B, 2 * N, 0, 0.4, 400000, 0), false, 0},
+      {line(R + P, B + N, 0, 0.6, 400000, 0), true, 0.6},
+  };
+  for (const Case& c : cases) {
+    TempTextFile table("table.txt", c.text);
+    TrainingSet set;
+    ASSERT_TRUE(readTrainingSet(set, table.c_str())) << c.text;
+    ASSERT_EQ(set.records.size(), c.accepted ? 1u : 0u) << c.text;
+    if (!c.accepted) continue;
+    EXPECT_NEAR(set.records[0].target, c.target, 1e-12) << c.text;
+    EXPECT_DOUBLE_EQ(set.totalWeight, set.records[0].weight);
+  }
+  // The smallest accepted line: weight (1/2000) * 4 * 0.994 * 0.006.
+  TempTextFile table("edge.txt", line(Full, Full - P, -1, 0.994, 350000, 0));
+  TrainingSet set;
+  ASSERT_TRUE(readTrainingSet(set, table.c_str()));
+  ASSERT_EQ(set.records.size(), 1u);
+  EXPECT_NEAR(set.records[0].weight, 4 * 0.994 * 0.006 / 2000, 1e-9);
+  const TrainingRecord& r = set.records[0];
+  const int expected[10] = {1, 2, 2, 2, 8, 1, 2, 2, 2, 7};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(r.counts[i], expected[i]) << i;
+  EXPECT_EQ(r.bishopRelation, -1);
+  EXPECT_EQ(r.materialDifference, 1);
+  EXPECT_EQ(r.games, 350000);
+}
+
+TEST(MaterialTrainer, ReadingStopsAtTheFirstMalformedLine) {
+  TempTextFile table("malformed.txt", line(Full, Full - P, 0, 0.6, 500000, 0) + "12227 12226 0 1 0.6\n" +
+                                          line(Full, Full - 2 * P, 0, 0.7, 500000, 0));
+  TrainingSet set;
+  ASSERT_TRUE(readTrainingSet(set, table.c_str()));
+  ASSERT_EQ(set.records.size(), 1u);
+  EXPECT_NEAR(set.totalWeight, weightOf(0.6, 500000), 1e-12);
+
+  TrainingSet untouched;
+  untouched.totalWeight = 5;
+  EXPECT_FALSE(readTrainingSet(untouched, "/nonexistent/dir/table.txt"));
+  EXPECT_EQ(untouched.totalWeight, 5);
+}
+
+TEST(MaterialTrainer, FlipFindAndSmooth) {
+  TrainingRecord queenAndPawn;  // Q + P against Q
+  queenAndPawn.counts[0] = 1;
+  queenAndPawn.counts[4] = 1;
+  queenAndPawn.counts[5] = 1;
+  queenAndPawn.target = 0.6;
+  queenAndPawn.materialDifference = 1;
+  TrainingRecord pawn;  // P against nothing
+  pawn.counts[4] = 1;
+  pawn.target = 0.9;
+
+  TrainingRecord flipped = queenAndPawn;
+  flipped.flip();
+  EXPECT_EQ(flipped.counts[0], 1);
+  EXPECT_EQ(flipped.counts[4], 0);
+  EXPECT_EQ(flipped.counts[9], 1);
+  EXPECT_DOUBLE_EQ(flipped.target, 0.4);
+  EXPECT_EQ(flipped.materialDifference, -1);
+
+  TrainingSet set;
+  set.records = {queenAndPawn, pawn};
+  smoothMaterialTable(set);
+  ASSERT_EQ(set.records.size(), 2u);
+  double target = 0;
+  ASSERT_TRUE(set.findTarget(pawn, target));
+  EXPECT_DOUBLE_EQ(target, 0.9);  // nothing simpler: unchanged
+  ASSERT_TRUE(set.findTarget(queenAndPawn, target));
+  // Taking a queen from each side leads to the pawn: weight 1, over 3 men.
+  const double lambda = 0.333 / (2 + 3);
+  EXPECT_DOUBLE_EQ(target, (1 - lambda) * 0.6 + lambda * 0.9);
+  EXPECT_FALSE(set.findTarget(flipped, target));
+}
+
+class TrainerRun : public ::testing::Test {
+ protected:
+  std::string network = tempPath("materialwerte.txt");
+  std::string log = tempPath("NeuroLrn.txt");
+  RandomGenerator rng{2024};
+
+  void TearDown() override {
+    std::remove(network.c_str());
+    std::remove(log.c_str());
+  }
+
+  TrainingSet smallSet() {
+    std::string text;
+    text += line(Full, Full - P, 0, 0.62, 900000, 0);
+    text += line(Full, Full - N, 0, 0.80, 800000, 0);
+    text += line(Full, Full - R, 0, 0.90, 700000, 0);
+    text += line(Full - P, Full - 2 * P, 0, 0.60, 600000, 0);
+    text += line(R + P, R, 0, 0.65, 500000, 0);
+    text += line(Q, R, 0, 0.85, 450000, 0);
+    TempTextFile table("train.txt", text);
+    TrainingSet set;
+    EXPECT_TRUE(readTrainingSet(set, table.c_str()));
+    EXPECT_EQ(set.records.size(), 6u);
+    return set;
+  }
+
+  void train(TrainingSet& set, MaterialNet& net, long epochs) {
+    TrainerSettings settings;
+    settings.networkFile = network.c_str();
+    settings.logFile = log.c_str();
+    settings.rng = &rng;
+    settings.stop = [epochs](long epoch) { return epoch >= epochs; };
+    trainMaterialNet(set, net, settings);
+  }
+};
+
+TEST_F(TrainerRun, SavesFirstAtEpochOneHundredAndLogsEveryHundred) {
+  TrainingSet set = smallSet();
+  MaterialNet net;
+  train(set, net, 99);
+  EXPECT_FALSE(exists(network));
+  EXPECT_TRUE(fileLines(log).empty());
+
+  MaterialNet fresh;
+  train(set, fresh, 450);
+  const std::vector<std::string> lines = fileLines(log);
+  ASSERT_EQ(lines.size(), 4u);
+  const std::regex format(R"([* ] {3}[1-4]00 0\.00001  0\.\d{7} [ \d-]{4}\d)");
+  for (const std::string& l : lines) EXPECT_TRUE(std::regex_match(l, format)) << l;
+  EXPECT_EQ(lines[0].substr(0, 8), "*   100 ");
+  // Sorted by descending weight, the records were trained; the saved
+  // network is the one of the best epoch and loads as a material network.
+  ASSERT_TRUE(exists(network));
+  MaterialNet loaded;
+  ASSERT_TRUE(loaded.load(network.c_str()));
+  // Rms of the last save, as logged, against the loaded network's error.
+  std::string lastSave;
+  for (const std::string& l : lines)
+    if (l[0] == '*') lastSave = l;
+  double rms = 0;
+  ASSERT_EQ(std::sscanf(lastSave.c_str() + 15, "%lf", &rms), 1);
+  EXPECT_LT(rms, 0.5);
+}
+
+TEST_F(TrainerRun, TrainingLowersTheError) {
+  TrainingSet set = smallSet();
+  MaterialNet net;
+  train(set, net, 2000);
+  const std::vector<std::string> lines = fileLines(log);
+  ASSERT_GE(lines.size(), 2u);
+  double first = 0, last = 0;
+  std::sscanf(lines.front().c_str() + 15, "%lf", &first);
+  std::sscanf(lines.back().c_str() + 15, "%lf", &last);
+  EXPECT_LT(last, first);
+}
+
+// Without records nothing is saved, the log still shows every hundredth
+// epoch, and the undefined error neither crashes nor becomes a figure.
+TEST_F(TrainerRun, EmptySetTrainsWithoutSaving) {
+  TrainingSet set;
+  MaterialNet net;
+  train(set, net, 250);
+  EXPECT_FALSE(exists(network));
+  const std::vector<std::string> lines = fileLines(log);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "    100 0.00001        nan     0");
+  EXPECT_EQ(lines[1], "    200 0.00001        nan     0");
+}
+
+// After the first full phase of 9999 epochs a set of fewer than 300 records
+// goes into a hold-out phase: its lines are marked X and nothing is saved.
+TEST_F(TrainerRun, HoldOutPhaseFollowsTheFirstFullPhase) {
+  TrainingSet set = smallSet();
+  MaterialNet net;
+  train(set, net, 10700);
+  bool sawHoldOut = false;
+  for (const std::string& l : fileLines(log)) {
+    long epoch = std::stol(l.substr(1, 6));
+    if (epoch <= 9999) {
+      EXPECT_NE(l[0], 'X') << l;
+    } else if (epoch <= 11000) {
+      EXPECT_EQ(l[0], 'X') << l;
+      sawHoldOut = true;
+      EXPECT_EQ(l.substr(7, 8), " 0.00100") << l;
+    }
+  }
+  EXPECT_TRUE(sawHoldOut);
+}
+
+TEST_F(TrainerRun, UnwritableLogIsSkipped) {
+  TrainingSet set = smallSet();
+  MaterialNet net;
+  log = "/nonexistent/dir/NeuroLrn.txt";
+  train(set, net, 150);
+  EXPECT_TRUE(exists(network));
+}
+
+// The trained network, loaded as MaterialFile, changes the evaluation of an
+// unbalanced position and leaves a balanced one alone.
+TEST_F(TrainerRun, TrainedNetworkLoadsThroughMaterialFile) {
+  TrainingSet set = smallSet();
+  MaterialNet net;
+  train(set, net, 300);
+  ASSERT_TRUE(exists(network));
+
+  Position p;
+  ASSERT_NE(p.setFen("rnbqkbnr/pppp1ppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"), nullptr);
+  ASSERT_TRUE(p.finishSetup());
+  Evaluator builtIn, trained;
+  ASSERT_TRUE(trained.setMaterialFile(network.c_str()));
+  EXPECT_NE(builtIn.evaluate(p), trained.evaluate(p));
+  Position start;
+  start.setStartPosition();
+  EXPECT_EQ(builtIn.evaluate(start), trained.evaluate(start));
+  ASSERT_TRUE(trained.setMaterialFile("(internal)"));
+  EXPECT_EQ(builtIn.evaluate(p), trained.evaluate(p));
+}
+
+}  // namespace
