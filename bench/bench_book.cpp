@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "board/history_table.h"
+#include "bench/bench_support.h"
 #include "board/move_list.h"
 #include "board/notation.h"
 #include "board/random_generator.h"
@@ -17,20 +17,6 @@
 #include "book/pgn_lexer.h"
 
 namespace {
-
-std::vector<Move> legalMoves(Position& p) {
-  std::vector<Move> moves;
-  LocalMoveStack stack;
-  MoveList list(stack, p, legalityHistoryTable(), AllMoves);
-  UndoRecord undo;
-  undo.save(p);
-  while (const MoveListEntry* e = list.next())
-    if (p.makeMove(e->move, undo)) {
-      moves.push_back(e->move);
-      undo.restore();
-    }
-  return moves;
-}
 
 // A uniform tree: the first `branching` legal moves of every position down
 // to maxDepth plies; 10 moves over 5 plies give 111110 entries.

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "board/history_table.h"
+#include "bench/bench_support.h"
 #include "board/move_list.h"
 #include "board/notation.h"
 #include "board/random_generator.h"
@@ -22,20 +22,6 @@
 namespace {
 
 std::string tmpPath(const char* suffix) { return "/tmp/brakken_bench_builder_" + std::to_string(getpid()) + suffix; }
-
-std::vector<Move> legalMoves(Position& p) {
-  std::vector<Move> moves;
-  LocalMoveStack stack;
-  MoveList list(stack, p, legalityHistoryTable(), AllMoves);
-  UndoRecord undo;
-  undo.save(p);
-  while (const MoveListEntry* e = list.next())
-    if (p.makeMove(e->move, undo)) {
-      moves.push_back(e->move);
-      undo.restore();
-    }
-  return moves;
-}
 
 // Random legal games of 40 to 100 plies in SAN with random results. The
 // first moves come from a few common choices, so that the games share

@@ -21,6 +21,7 @@
 #include "board/random_generator.h"
 #include "book/book.h"
 #include "book/book_stats.h"
+#include "support/memory_stream.h"
 #include "support/temp_text_file.h"
 
 namespace {
@@ -40,25 +41,8 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
-// Collects what the builder writes on its error stream.
-class ErrorSink {
- public:
-  ErrorSink() : file_(open_memstream(&data_, &size_)) {}
-  ~ErrorSink() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
+// Collects what is written on the error stream.
+using ErrorSink = testsupport::MemoryStream;
 
 Move moveOf(Position& p, const char* text) {
   Move m = 0;

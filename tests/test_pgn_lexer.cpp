@@ -10,31 +10,15 @@
 #include "board/legality.h"
 #include "board/notation.h"
 #include "book/pgn_lexer.h"
+#include "support/memory_stream.h"
 #include "support/temp_text_file.h"
 
 namespace {
 
 using testsupport::TempTextFile;
 
-// Collects what the reader writes on its error stream.
-class ErrorSink {
- public:
-  ErrorSink() : file_(open_memstream(&data_, &size_)) {}
-  ~ErrorSink() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  std::FILE* file() { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
+// Collects what is written on the error stream.
+using ErrorSink = testsupport::MemoryStream;
 
 // The moves of a game in coordinate text, replayed from its start. A FEN
 // tag may have replaced the board after some moves: a move that does not

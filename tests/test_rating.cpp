@@ -10,6 +10,7 @@
 #include <string>
 
 #include "book/rating.h"
+#include "support/memory_stream.h"
 #include "support/temp_text_file.h"
 
 namespace {
@@ -30,14 +31,10 @@ std::string repeat(const std::string& text, int times) {
 
 Ratings ratingsOf(const std::string& pgn, std::string* errorText = nullptr) {
   TempTextFile file("ratings.pgn", pgn);
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* errors = open_memstream(&data, &size);
+  testsupport::MemoryStream errors;
   Ratings ratings{{"stale", 1}};
-  EXPECT_TRUE(computeRatings(file.c_str(), ratings, errors));
-  std::fclose(errors);
-  if (errorText) *errorText = std::string(data, size);
-  std::free(data);
+  EXPECT_TRUE(computeRatings(file.c_str(), ratings, errors.file()));
+  if (errorText) *errorText = errors.text();
   return ratings;
 }
 
@@ -82,14 +79,10 @@ TEST(Rating, AReadingErrorKeepsTheGamesReadBefore) {
 
 TEST(Rating, AMissingFileLeavesTheMapUntouched) {
   Ratings ratings{{"kept", 2000}};
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* errors = open_memstream(&data, &size);
-  EXPECT_FALSE(computeRatings("/nonexistent/dir/games.pgn", ratings, errors));
-  std::fclose(errors);
+  testsupport::MemoryStream errors;
+  EXPECT_FALSE(computeRatings("/nonexistent/dir/games.pgn", ratings, errors.file()));
   EXPECT_EQ(ratings, (Ratings{{"kept", 2000}}));
-  EXPECT_NE(std::string(data, size).find("Cannot open file"), std::string::npos);
-  std::free(data);
+  EXPECT_NE(errors.text().find("Cannot open file"), std::string::npos);
 }
 
 }  // namespace
