@@ -11,9 +11,11 @@
 
 #include "book/book_stats.h"
 #include "protocol/book_command.h"
+#include "support/temp_text_file.h"
 
 namespace {
 
+using testsupport::tempPath;
 const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
 
 TEST(BookCommand, ParsesEverySubCommandAndOption) {
@@ -71,10 +73,6 @@ TEST(BookCommand, ParsesEverySubCommandAndOption) {
   const A cut = parseBookArguments(("book add " + longName + " all").c_str());
   EXPECT_TRUE(cut.all);
   EXPECT_EQ(parseBookArguments(("book write " + longName + " width 3").c_str()).file, longName.substr(0, 1023));
-}
-
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
 }
 
 TEST(BookCommand, StatisticsLiveFromAddToASuccessfulWrite) {

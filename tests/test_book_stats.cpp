@@ -26,20 +26,11 @@
 
 namespace {
 
+using testsupport::tempPath;
+using testsupport::readFile;
 using testsupport::TempTextFile;
 
 const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
-
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Collects what is written on the error stream.
 using ErrorSink = testsupport::MemoryStream;

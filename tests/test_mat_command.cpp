@@ -19,21 +19,11 @@
 
 namespace {
 
+using testsupport::tempPath;
+using testsupport::readFile;
+using testsupport::dataFile;
 using testsupport::EngineObjects;
 using testsupport::TempTextFile;
-
-std::string dataFile(const char* name) { return std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/" + name; }
-
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 

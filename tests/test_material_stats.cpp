@@ -21,20 +21,10 @@
 
 namespace {
 
+using testsupport::tempPath;
+using testsupport::readFile;
+using testsupport::dataFile;
 using testsupport::TempTextFile;
-
-std::string dataFile(const char* name) { return std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/" + name; }
-
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> fileLines(const std::string& path) {
   std::ifstream in(path);

@@ -18,11 +18,8 @@
 
 namespace {
 
+using testsupport::tempPath;
 using testsupport::TempTextFile;
-
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
 
 std::vector<std::string> fileLines(const std::string& path) {
   std::ifstream in(path);

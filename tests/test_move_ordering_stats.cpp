@@ -1,4 +1,5 @@
 #include "search/move_ordering_stats.h"
+#include "support/temp_text_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,10 +11,7 @@
 
 namespace {
 
-std::string tempPath(const char* name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
-
+using testsupport::tempPath;
 std::string readAndRemove(const std::string& path) {
   std::string s;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {

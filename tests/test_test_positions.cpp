@@ -18,20 +18,12 @@
 #include "board/notation.h"
 #include "board/random_generator.h"
 #include "book/test_positions.h"
+#include "support/temp_text_file.h"
 
 namespace {
 
-std::string tempPath(const std::string& name) {
-  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
+using testsupport::tempPath;
+using testsupport::readFile;
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);

@@ -1,20 +1,39 @@
-// A file with the given contents under the test temporary directory,
-// removed again when the object goes. The process id keeps tests that run
-// side by side apart.
+// Files of the tests: a path under the test temporary directory, a whole
+// file read back, a file of tests/data, and a file with given contents
+// that is removed again when the object goes. The process id keeps tests
+// that run side by side apart.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace testsupport {
 
+inline std::string tempPath(const std::string& name) {
+  return ::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name;
+}
+
+// The whole file, empty when it cannot be read.
+inline std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::string dataFile(const std::string& name) {
+  return std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/" + name;
+}
+
 class TempTextFile {
  public:
   TempTextFile(const std::string& name, const std::string& contents)
-      : path_(::testing::TempDir() + "brakken_" + std::to_string(getpid()) + "_" + name) {
+      : path_(tempPath(name)) {
     std::FILE* f = std::fopen(path_.c_str(), "wb");
     if (f) {
       std::fwrite(contents.data(), 1, contents.size(), f);
