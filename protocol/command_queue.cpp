@@ -128,3 +128,17 @@ void CommandQueue::close() {
 void CommandQueue::waitIdle() const {
   while (!idle() && !workerEnded_.load(std::memory_order_acquire)) usleep(1000);
 }
+
+bool CommandQueue::hasRoom(int texts, int largeTexts) {
+  int freeSmall = 0, freeLarge = 0;
+  pthread_mutex_lock(&mutex_);
+  for (int i = 0; i < SlotCount; ++i)
+    if (!slots_[i].busy) ++(i < LargeSlots ? freeLarge : freeSmall);
+  const int queued = (head_ - tail_ + SlotCount) % SlotCount;
+  pthread_mutex_unlock(&mutex_);
+  return SlotCount - 1 - queued >= texts && freeSmall >= texts && freeLarge >= largeTexts;
+}
+
+void CommandQueue::waitForRoom(int texts, int largeTexts) {
+  while (!closed() && !workerEnded_.load(std::memory_order_acquire) && !hasRoom(texts, largeTexts)) usleep(1000);
+}

@@ -50,6 +50,13 @@ class CommandQueue {
   // Polls until idle() or the worker has ended.
   void waitIdle() const;
 
+  // Polls until the given number of further texts could be queued,
+  // largeTexts of them too long for a small slot, or until the queue no
+  // longer takes texts. A caller
+  // waits here holding none of its own locks, so the worker can always
+  // finish what it runs.
+  void waitForRoom(int texts, int largeTexts);
+
   // The tag of the last tagged text the worker took.
   uint64_t runningTag() const { return runningTag_.load(std::memory_order_acquire); }
 
@@ -57,6 +64,8 @@ class CommandQueue {
   void workerLoop();
 
  private:
+  bool hasRoom(int texts, int largeTexts);
+
   struct CommandSlot {
     int32_t capacity = 0;
     uint8_t busy = 0;

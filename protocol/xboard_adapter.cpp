@@ -91,6 +91,7 @@ void XboardAdapter::handleLine(const char* line) {
   char word[17];
   if (std::sscanf(line, "%16s", word) != 1) return;
   bool quit = false;
+  queue_.waitForRoom(CommandRoom, CommandQueue::LargeSlots);
   pthread_mutex_lock(&mutex_);
   if (!std::strcmp(word, "xboard")) {
     output_->writeAnswer("");

@@ -33,6 +33,13 @@ class XboardAdapter : public CommandHandler {
   // A text starting with this word is written by the queue worker itself
   // (a "pong" that must follow every earlier command).
   static constexpr const char* EchoWord = "echo ";
+  // Room in the command queue that every command waits for before it takes
+  // the adapter's lock: the most texts one command posts (nine for "new"
+  // while analysing) and the two of a ponder search that a best move may
+  // post meanwhile, at most two of them positions too long for a small
+  // slot. A text that finds no room is lost, and waiting for room under
+  // the lock could wait for a search that needs the lock for its move.
+  static constexpr int CommandRoom = 16;
 
   XboardAdapter(UciProtocol* inner, XboardOutput* output);
   ~XboardAdapter() override;

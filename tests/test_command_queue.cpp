@@ -91,6 +91,32 @@ TEST(CommandQueueThreads, AFullQueueRefusesAndRecovers) {
   EXPECT_EQ(handler.taken().size(), 2u + 62u + 1u);
 }
 
+// waitForRoom returns only once the worker has freed enough entries and
+// both large slots, so a producer that waits there first never loses a text.
+TEST(CommandQueueThreads, WaitingForRoomOutlastsABusyWorker) {
+  RecordingHandler handler;
+  handler.hold = true;
+  CommandQueue queue(&handler);
+  const std::string longText(5000, 'x');
+  ASSERT_EQ(queue.post(longText.c_str()), CommandQueue::PostResult::Queued);
+  for (int i = 0; i < 50; ++i) ASSERT_EQ(queue.post("short"), CommandQueue::PostResult::Queued);
+  std::atomic<bool> released{false};
+  std::thread releaser([&] {
+    usleep(30000);
+    released = true;
+    handler.hold = false;
+  });
+  queue.waitForRoom(16, CommandQueue::LargeSlots);
+  EXPECT_TRUE(released.load());
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(queue.post("more"), CommandQueue::PostResult::Queued);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(queue.post(longText.c_str()), CommandQueue::PostResult::Queued);
+  releaser.join();
+  queue.close();
+  // A closed queue is never waited for.
+  queue.waitForRoom(CommandQueue::SlotCount, CommandQueue::LargeSlots);
+  EXPECT_EQ(handler.taken().size(), 1u + 50u + 16u + 2u);
+}
+
 TEST(CommandQueueThreads, TagsArePublishedBeforeTheirText) {
   struct TagReader : CommandHandler {
     CommandQueue* queue = nullptr;

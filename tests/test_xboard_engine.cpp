@@ -521,6 +521,28 @@ TEST_F(XboardThreads, AnswersSurviveSilentStops) {
   }
 }
 
+// An interface stepping through a game while analysing sends commands
+// faster than the worker stops and starts searches: every text still gets
+// through (no "queue full"), the ping is answered and the analysis ends on
+// the last position.
+TEST_F(XboardThreads, AFloodOfAnalysisCommandsLosesNothing) {
+  handshake();
+  for (const char* command : {"new", "force", "post", "analyze"}) engine->send(command);
+  usleep(100000);
+  std::string flood;
+  for (int i = 0; i < 40; ++i) flood += "usermove e2e4\nundo\n";
+  engine->sendRaw(flood);
+  for (const std::string& line : sync(20000)) EXPECT_TRUE(isThinkingLine(line)) << line;
+  usleep(200000);
+  Game game;
+  for (const std::string& line : sync()) {
+    ASSERT_TRUE(isThinkingLine(line)) << line;
+    Move move;
+    EXPECT_TRUE(parseMove(game.position, splitWords(line).at(4).c_str(), move, CoordinateText)) << line;
+  }
+  engine->send("exit");
+}
+
 TEST_F(XboardThreads, NewDuringAPonderSearch) {
   handshake();
   for (int round = 0; round < 5; ++round) {
