@@ -11,6 +11,7 @@
 #include "board/attack_tables.h"
 #include "board/game.h"
 #include "board/history_table.h"
+#include "board/legality.h"
 #include "board/move_list.h"
 #include "board/notation.h"
 #include "board/position.h"
@@ -276,6 +277,9 @@ bool MaterialStatistics::addGame(const std::vector<Move>& moves, const std::stri
   uint64_t previousKey = 0, lastRecorded = 0;
   double pliesLeft = double(value) * plies;
   for (int k = 1; k < plies && menCount(walk.position) >= MinimumMen; ++k) {
+    // Moves read before a later FEN tag belong to another position; the
+    // walk ends where the moves stop fitting the board.
+    if (!isLegalMove(walk.position, moves[k - 1])) break;
     walk.playMove(moves[k - 1]);
     const Position& p = walk.position;
     const bool inCheck = p.inCheck();
@@ -295,6 +299,7 @@ bool MaterialStatistics::addGame(const std::vector<Move>& moves, const std::stri
         judgeGame.setPosition(&p);
         record = judge->quietScore(0, nullptr);
       }
+      if (record) record = isLegalMove(judgeGame.position, moves[k]);
       if (record) {
         judgeGame.playMove(moves[k]);
         record = judge->quietScore(0, nullptr);

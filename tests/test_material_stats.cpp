@@ -211,6 +211,19 @@ TEST_F(MaterialStatsTest, ShortGamesRefusedFensAndTinyMaterialAreNotRecorded) {
   EXPECT_EQ(stats.signatures().size(), 1u);
 }
 
+// A FEN tag after moves leaves moves that belong to another position; the
+// walk must not play them on the FEN's board.
+TEST_F(MaterialStatsTest, MovesThatDoNotFitTheFenAreNotPlayed) {
+  PgnLexer lexer(dataFile("material_pawn_up.pgn").c_str());
+  PgnGame game;
+  ASSERT_TRUE(lexer.next(game));
+  ASSERT_EQ(game.moves.size(), 40u);
+  MaterialStatistics stats;
+  const char* blackToMove = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1";
+  stats.addGame(game.moves, blackToMove, 0, 0, 1000, 1);
+  EXPECT_TRUE(stats.positions().empty());
+}
+
 TEST_F(MaterialStatsTest, MemoryImageRoundTripsByteForByte) {
   MaterialStatistics stats;
   ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
