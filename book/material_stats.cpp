@@ -319,14 +319,17 @@ bool MaterialStatistics::addRandomGames(long count, uint32_t seed) {
   return true;
 }
 
-bool MaterialStatistics::writeTable(const char* fileName) {
+bool MaterialStatistics::writeTable(const char* fileName) const {
   // A position seen in many games counts less than in proportion, so that
   // no single position outweighs the rest: its weight stays below 2500.
+  // The positions are folded into a copy of the balances, so that a write
+  // that fails, or a second write, finds the statistics as they were.
+  std::map<uint64_t, MaterialKeyStat> table = balances_;
   for (const auto& entry : positions_) {
     const PositionStat& ps = entry.second;
     const double x = double(ps.weightSum) / 1000.0;
     const double b = ps.weightSum <= 1000 ? 1.0 : (1.0 - std::pow(0.6, x)) / (0.4 * x);
-    MaterialKeyStat& s = balances_[ps.key()];
+    MaterialKeyStat& s = table[ps.key()];
     s.valueSum += b * ps.valueSum;
     s.scoreSum += b * double(ps.scoreSum);
     s.weight += b * double(ps.weightSum);
@@ -338,7 +341,7 @@ bool MaterialStatistics::writeTable(const char* fileName) {
     reportOpenError("output", fileName);
     return false;
   }
-  for (const auto& entry : balances_) {
+  for (const auto& entry : table) {
     const MaterialKeyStat& s = entry.second;
     if (s.weight == 0) continue;
     const uint64_t key = entry.first;
