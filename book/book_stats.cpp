@@ -163,6 +163,10 @@ bool BookStats::addGame(const std::vector<Move>& moves, const char* fen, uint32_
 double BookStats::evaluate(Position& p, int64_t m, double w) {
   const uint64_t key = p.hashKey;
   if (!path_.insert(key).second) return -0.05;
+  // Games that start where others ended can chain into lines of any
+  // length; below the deepest level a book may hold, positions are valued
+  // as leaves, so the recursion stays bounded.
+  const bool leaf = path_.size() >= size_t(Book::MaxDepth);
   const auto found = stats_.find(key);
   if (found == stats_.end()) {
     path_.erase(key);
@@ -189,7 +193,7 @@ double BookStats::evaluate(Position& p, int64_t m, double w) {
     } else {
       value = signedLog(p, double(s.whiteScore), double(s.blackScore));
       UndoRecord undo;
-      if (makeListedMove(p, s.move, undo)) {
+      if (!leaf && makeListedMove(p, s.move, undo)) {
         if (stats_.count(p.hashKey)) value = -evaluate(p, m, w);
         undo.restore();
       }
@@ -245,6 +249,8 @@ double BookStats::evaluate(Position& p, int64_t m, double w) {
 }
 
 void BookStats::writeTree(Position& p, int depth, BookWriter& writer) {
+  // The reader refuses deeper levels.
+  if (depth >= Book::MaxDepth) return;
   const uint64_t key = p.hashKey;
   if (!path_.insert(key).second) return;
   const auto found = stats_.find(key);
@@ -286,7 +292,7 @@ void BookStats::writeTree(Position& p, int depth, BookWriter& writer) {
 void BookStats::collectTestPositions(Position& p, const std::string& path, bool active, bool flag, bool& balanced,
                                      bool& emitted) {
   const uint64_t key = p.hashKey;
-  if (!active || path_.count(key)) return;
+  if (!active || path_.count(key) || path_.size() >= size_t(Book::MaxDepth)) return;
   path_.insert(key);
   const auto found = stats_.find(key);
   if (found == stats_.end()) {

@@ -1,7 +1,5 @@
 #include "book/material_stats.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,12 +9,14 @@
 #include "board/attack_tables.h"
 #include "board/game.h"
 #include "board/history_table.h"
+#include "board/legality.h"
 #include "board/move_list.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
 #include "book/rating.h"
+#include "book/safe_file.h"
 #include "search/searcher.h"
 
 namespace {
@@ -36,44 +36,6 @@ void reportOpenError(const char* direction, const char* fileName) {
   std::fprintf(stderr, "info string error opening the %s file %s\n", direction, fileName);
   std::fflush(stderr);
 }
-
-// Writes a file through a temporary beside it that replaces the target
-// only when everything was written, so an interrupted run never leaves a
-// truncated file under the real name.
-class ReplacingFile {
- public:
-  ReplacingFile(const char* name, const char* mode) : name_(name) {
-    temp_ = name_ + ".tmp" + std::to_string(getpid());
-    file_ = std::fopen(temp_.c_str(), mode);
-  }
-  ~ReplacingFile() {
-    if (file_) {
-      std::fclose(file_);
-      std::remove(temp_.c_str());
-    }
-  }
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-  std::FILE* get() const { return file_; }
-  // Closes and renames; false (and the target untouched) on any error.
-  bool commit() {
-    if (!file_) return false;
-    const bool written = std::ferror(file_) == 0;
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!written || !closed || std::rename(temp_.c_str(), name_.c_str()) != 0) {
-      std::remove(temp_.c_str());
-      return false;
-    }
-    return true;
-  }
-
- private:
-  std::string name_;
-  std::string temp_;
-  std::FILE* file_ = nullptr;
-};
 
 // Little-endian byte images of the memory file's fields.
 void putU32(std::vector<unsigned char>& out, uint32_t v) {
@@ -276,6 +238,9 @@ bool MaterialStatistics::addGame(const std::vector<Move>& moves, const std::stri
   uint64_t previousKey = 0, lastRecorded = 0;
   double pliesLeft = double(value) * plies;
   for (int k = 1; k < plies && menCount(walk.position) >= MinimumMen; ++k) {
+    // Moves read before a later FEN tag belong to another position; the
+    // walk ends where the moves stop fitting the board.
+    if (!isLegalMove(walk.position, moves[k - 1])) break;
     walk.playMove(moves[k - 1]);
     const Position& p = walk.position;
     const bool inCheck = p.inCheck();
@@ -295,6 +260,7 @@ bool MaterialStatistics::addGame(const std::vector<Move>& moves, const std::stri
         judgeGame.setPosition(&p);
         record = judge->quietScore(0, nullptr);
       }
+      if (record) record = isLegalMove(judgeGame.position, moves[k]);
       if (record) {
         judgeGame.playMove(moves[k]);
         record = judge->quietScore(0, nullptr);
@@ -353,26 +319,29 @@ bool MaterialStatistics::addRandomGames(long count, uint32_t seed) {
   return true;
 }
 
-bool MaterialStatistics::writeTable(const char* fileName) {
+bool MaterialStatistics::writeTable(const char* fileName) const {
   // A position seen in many games counts less than in proportion, so that
   // no single position outweighs the rest: its weight stays below 2500.
+  // The positions are folded into a copy of the balances, so that a write
+  // that fails, or a second write, finds the statistics as they were.
+  std::map<uint64_t, MaterialKeyStat> table = balances_;
   for (const auto& entry : positions_) {
     const PositionStat& ps = entry.second;
     const double x = double(ps.weightSum) / 1000.0;
     const double b = ps.weightSum <= 1000 ? 1.0 : (1.0 - std::pow(0.6, x)) / (0.4 * x);
-    MaterialKeyStat& s = balances_[ps.key()];
+    MaterialKeyStat& s = table[ps.key()];
     s.valueSum += b * ps.valueSum;
     s.scoreSum += b * double(ps.scoreSum);
     s.weight += b * double(ps.weightSum);
     s.pliesLeftSum += b * ps.pliesLeftSum;
   }
 
-  ReplacingFile out(fileName, "w");
-  if (!out.get()) {
+  ReplacingFile out;
+  if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;
   }
-  for (const auto& entry : balances_) {
+  for (const auto& entry : table) {
     const MaterialKeyStat& s = entry.second;
     if (s.weight == 0) continue;
     const uint64_t key = entry.first;
@@ -380,7 +349,7 @@ bool MaterialStatistics::writeTable(const char* fileName) {
     const uint32_t smaller = uint32_t((key >> 4) & 0xFFFFF);
     const int relation = int(key & 15);
     const int bishopTerm = relation == 1 ? -1 : relation == 2 ? 1 : 0;
-    std::fprintf(out.get(), "%05x %05x %2d %3d %8.6f %10lld %10.3f %6.1f\n", unsigned(larger), unsigned(smaller),
+    std::fprintf(out.stream(), "%05x %05x %2d %3d %8.6f %10lld %10.3f %6.1f\n", unsigned(larger), unsigned(smaller),
                  bishopTerm, materialSignatureValue(larger) - materialSignatureValue(smaller),
                  s.scoreSum / s.weight, static_cast<long long>(s.weight), s.valueSum / s.weight,
                  s.pliesLeftSum / s.weight);
@@ -393,8 +362,8 @@ bool MaterialStatistics::writeTable(const char* fileName) {
 }
 
 bool MaterialStatistics::writeMem(const char* fileName) const {
-  ReplacingFile out(fileName, "wb");
-  if (!out.get()) {
+  ReplacingFile out;
+  if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;
   }
@@ -423,7 +392,7 @@ bool MaterialStatistics::writeMem(const char* fileName) const {
     putU32(bytes, uint32_t(int32_t(scale == 1.0 ? s.weightSum : int64_t(double(s.weightSum) * scale))));
     putDouble(bytes, s.pliesLeftSum * scale);
   }
-  std::fwrite(bytes.data(), 1, bytes.size(), out.get());
+  std::fwrite(bytes.data(), 1, bytes.size(), out.stream());
   if (!out.commit()) {
     std::fprintf(stderr, "info string error writing the output file %s\n", fileName);
     return false;
@@ -484,8 +453,8 @@ bool writeMonteCarloPgn(const char* fileName, long games, uint32_t seed) {
   RandomGenerator& rng = RandomGenerator::instance();
   rng.seed(seed);
   rng.skip(20);
-  ReplacingFile out(fileName, "w");
-  if (!out.get()) {
+  ReplacingFile out;
+  if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;
   }
@@ -505,7 +474,7 @@ bool writeMonteCarloPgn(const char* fileName, long games, uint32_t seed) {
     moves.clear();
     const int result = playRandomGame(game, rng, moves, weigh);
     const char* resultText = result > 0 ? "1-0" : result < 0 ? "0-1" : "1/2-1/2";
-    std::FILE* f = out.get();
+    std::FILE* f = out.stream();
     std::fprintf(f,
                  "[Event \"Monte Carlo Test\"]\n[Site \"Morvin's Mountain\"]\n[Date \"????.??.??\"]\n"
                  "[Round \"?\"]\n[White \"W\"]\n[Black \"B\"]\n[Result \"%s\"]\n",

@@ -79,9 +79,10 @@ class MaterialStatistics {
   // generator is reseeded with seed first (0: from the clock).
   bool addRandomGames(long count, uint32_t seed = 0);
 
-  // Folds the positions into the balances and writes the table. False when
-  // the file cannot be written.
-  bool writeTable(const char* fileName);
+  // Writes the table of the balances with the positions folded in (the
+  // statistics themselves stay as they are). False when the file cannot be
+  // written.
+  bool writeTable(const char* fileName) const;
 
   bool writeMem(const char* fileName) const;
   // Replaces the keys and the game signatures by the image's and merges its

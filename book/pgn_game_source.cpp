@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "board/legality.h"
+
 PgnGameSource::PgnGameSource(const char* fileName, std::FILE* errors)
     : lexer_(fileName, errors), done_(!lexer_.isOpen()) {}
 
@@ -15,6 +17,9 @@ bool PgnGameSource::loadNextGame() {
   else if (!position.setFen(fen.c_str())) return false;
   moves_.reserve(moves.size());
   for (const Move move : moves) {
+    // Moves read before a later FEN tag belong to another position; the
+    // line ends where the moves stop fitting the board.
+    if (!isLegalMove(position, move)) break;
     const uint64_t key = position.hashKey;
     moves_.push_back({uint32_t(key), uint32_t(key >> 32), move});
     UndoRecord undo;

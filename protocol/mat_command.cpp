@@ -90,8 +90,8 @@ void MatCommand::run(const char* line) {
   } else if (startsWith(text, "readmem ")) {
     statistics().readMem(fileName(text + 7).c_str());
   } else if (startsWith(text, "write ")) {
-    if (!statistics_) return;
-    statistics_->writeTable(fileName(text + 5).c_str());
-    statistics_.reset();
+    // A table that could not be written keeps the statistics, so the write
+    // can be given again.
+    if (statistics_ && statistics_->writeTable(fileName(text + 5).c_str())) statistics_.reset();
   }
 }

@@ -317,6 +317,63 @@ TEST(BookStats, RatingsFilterGamesAndCalcEloIgnoresTheTags) {
   }
 }
 
+// Games that each start from a FEN where the one before ended chain into a
+// line longer than any a game adds by itself. The written book must stay
+// one the reader takes (it refuses levels nested deeper than
+// Book::MaxDepth), and valuing the line must not recurse without bound.
+TEST(BookStats, ChainedFenGamesWriteABookTheReaderTakes) {
+  constexpr int ChainPlies = 3000;
+  // A line of quiet moves through positions that never repeat.
+  RandomGenerator random(99);
+  Position p;
+  p.setStartPosition();
+  std::set<uint64_t> seen = {p.hashKey};
+  std::vector<Move> chain;
+  std::vector<std::string> fens;
+  while (int(chain.size()) < ChainPlies) {
+    if (chain.size() % BookStats::PliesUsed == 0) {
+      char fen[96];
+      p.toFen(fen);
+      fens.push_back(fen);
+    }
+    // Quiet moves first, so the line keeps its men; never into mate or
+    // stalemate.
+    std::vector<Move> fresh[2];
+    LocalMoveStack stack;
+    MoveList list(stack, p, legalityHistoryTable(), AllMoves);
+    UndoRecord undo;
+    undo.save(p);
+    while (const MoveListEntry* e = list.next()) {
+      const bool capture = (p.notToMove().pieces[0] & squareBit(moveTo(e->move))) != 0;
+      if (!p.makeMove(e->move, undo)) continue;
+      if (!seen.count(p.hashKey) && !p.noLegalMove()) fresh[capture].push_back(e->move);
+      undo.restore();
+    }
+    const std::vector<Move>& choice = fresh[0].empty() ? fresh[1] : fresh[0];
+    ASSERT_FALSE(choice.empty()) << chain.size();
+    const Move m = choice[random.next() % choice.size()];
+    p.makeMove(m, undo);
+    seen.insert(p.hashKey);
+    chain.push_back(m);
+  }
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  for (size_t g = 0; g < fens.size(); ++g) {
+    const auto begin = chain.begin() + long(g) * BookStats::PliesUsed;
+    const std::vector<Move> game(begin, std::min(begin + BookStats::PliesUsed, chain.end()));
+    ASSERT_TRUE(stats.addGame(game, g == 0 ? nullptr : fens[g].c_str(), 1000, 0.0, true, 0));
+  }
+  const std::string path = tempPath("chained.opn");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(stats.write(path.c_str(), 0, 0.25));
+  testing::internal::GetCapturedStdout();
+  Book book;
+  ASSERT_TRUE(book.setFileName(path.c_str()));
+  EXPECT_TRUE(book.load());
+  EXPECT_EQ(book.entries().size(), size_t(Book::MaxDepth));
+  std::remove(path.c_str());
+}
+
 TEST(BookStats, AFailedWriteKeepsTheStatisticsAndTheOldFile) {
   ErrorSink errors;
   BookStats stats(errors.file());

@@ -64,6 +64,23 @@ TEST_F(MatCommandTest, WriteAfterReadmemGivesTheSameTable) {
   EXPECT_TRUE(engine.output.lines().empty());
 }
 
+// A table that cannot be written must not cost the collected statistics,
+// and writing again afterwards counts every position once.
+TEST_F(MatCommandTest, FailedWriteKeepsTheStatistics) {
+  const std::string once = temp("once.txt"), retried = temp("retried.txt");
+  line("mat add " + dataFile("material_rated.pgn"));
+  line("mat write " + once);
+  line("mat add " + dataFile("material_rated.pgn"));
+  testing::internal::CaptureStderr();
+  line("mat write /nonexistent/brakken/table.txt");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("error opening the output file"), std::string::npos);
+  ASSERT_NE(stats(), nullptr);
+  line("mat write " + retried);
+  EXPECT_EQ(stats(), nullptr);
+  EXPECT_FALSE(readFile(once).empty());
+  EXPECT_EQ(readFile(retried), readFile(once));
+}
+
 TEST_F(MatCommandTest, AddReadsValueEloAndCalcElo) {
   const std::string pgn = dataFile("material_rated.pgn");
   line("mat add " + pgn + " value 500");

@@ -1,6 +1,7 @@
 #include "book/material_stats.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -211,6 +212,19 @@ TEST_F(MaterialStatsTest, ShortGamesRefusedFensAndTinyMaterialAreNotRecorded) {
   EXPECT_EQ(stats.signatures().size(), 1u);
 }
 
+// A FEN tag after moves leaves moves that belong to another position; the
+// walk must not play them on the FEN's board.
+TEST_F(MaterialStatsTest, MovesThatDoNotFitTheFenAreNotPlayed) {
+  PgnLexer lexer(dataFile("material_pawn_up.pgn").c_str());
+  PgnGame game;
+  ASSERT_TRUE(lexer.next(game));
+  ASSERT_EQ(game.moves.size(), 40u);
+  MaterialStatistics stats;
+  const char* blackToMove = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1";
+  stats.addGame(game.moves, blackToMove, 0, 0, 1000, 1);
+  EXPECT_TRUE(stats.positions().empty());
+}
+
 TEST_F(MaterialStatsTest, MemoryImageRoundTripsByteForByte) {
   MaterialStatistics stats;
   ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
@@ -276,6 +290,37 @@ TEST_F(MaterialStatsTest, UnopenableFilesAreReportedOnStandardError) {
   EXPECT_NE(err.find("info string error opening the input file /nonexistent/dir/x.mem\n"), std::string::npos);
   EXPECT_NE(err.find("info string error opening the output file /nonexistent/dir/x.mem\n"), std::string::npos);
   EXPECT_NE(err.find("info string error opening the output file /nonexistent/dir/x.txt\n"), std::string::npos);
+}
+
+// The table and the memory image are replaced like the book files: a
+// read-only file stays as it is, and a link keeps naming the new file.
+TEST_F(MaterialStatsTest, AReadOnlyFileIsNotReplacedAndALinkIsFollowed) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const std::string path = tempPath("readonly_table.txt"), link = tempPath("table_link.txt");
+  for (bool image : {false, true}) {
+    auto write = [&](const std::string& name) {
+      return image ? stats.writeMem(name.c_str()) : stats.writeTable(name.c_str());
+    };
+    { std::ofstream(path) << "old"; }
+    // Root may write any file; the read-only case is for other users.
+    if (geteuid() != 0) {
+      chmod(path.c_str(), 0444);
+      testing::internal::CaptureStderr();
+      EXPECT_FALSE(write(path)) << image;
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), "info string error opening the output file " + path + "\n");
+      EXPECT_EQ(readFile(path), "old");
+      chmod(path.c_str(), 0644);
+    }
+    ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(write(link)) << image;
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << image;
+    EXPECT_GT(readFile(path).size(), 3u) << image;
+    std::remove(link.c_str());
+    std::remove(path.c_str());
+  }
 }
 
 // Random games from a fixed seed are repeatable; their balances carry no

@@ -102,6 +102,15 @@ TEST_F(ForcedLines, EmptyGamesArePassedOverAndFenGamesStartAtTheirFen) {
   EXPECT_EQ(ask(), "e1d2");
 }
 
+TEST_F(ForcedLines, MovesBeforeALateFenTagAreNeverHandedOut) {
+  // A FEN tag after moves: the moves before it do not belong to its
+  // position, and replaying them there must not forge a line.
+  const std::string fen = "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1";
+  open(Tags + "1. d4 [FEN \"" + fen + "\"]\n1. e4 Kd7 2. Kd2 *\n");
+  ASSERT_TRUE(board.setFen(fen.c_str()));
+  EXPECT_EQ(ask(), "-");
+}
+
 TEST_F(ForcedLines, BrokenOrMissingFilesGiveNoMove) {
   open(Tags + "1. e4 e5 2. Qxf7 *\n");  // the first game has an error
   EXPECT_EQ(ask(), "-");
