@@ -122,12 +122,17 @@ void SearchController::setThreadCount(int n) {
 
 bool SearchController::start(bool ponder, int64_t time, int64_t increment, int movesToGo, int depth, int64_t nodes,
                              int mate, int64_t moveTime, bool infinite) {
-  // A depth given together with a clock or a move time caps the depth on
-  // top of the time limits; alone it would ignore the clock.
+  // A depth or a node count given together with a clock or a move time
+  // caps the search on top of the time limits; alone it would ignore the
+  // clock.
   const bool timed = time != TimeManager::kNoClock || increment > 0 || moveTime > 0;
-  const bool cappedDepth = depth > 0 && timed && !infinite && mate <= 0;
-  clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, nodes, mate, moveTime, infinite);
+  const bool capped = timed && !infinite && mate <= 0;
+  const bool cappedDepth = depth > 0 && capped;
+  const bool cappedNodes = nodes > 0 && capped;
+  clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, cappedNodes ? 0 : nodes, mate,
+                   moveTime, infinite);
   if (cappedDepth && depth - 1 < clock_->maxDepth()) clock_->setMaxDepth(depth - 1);
+  if (cappedNodes) clock_->setNodeLimit(nodes);
   clock_->start();
   master_->startSearch(ponder);
   infinite_ = infinite ? 1 : 0;

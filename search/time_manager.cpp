@@ -80,9 +80,7 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
   }
   if (nodes > 0) {
     setUnlimited(100);
-    // The node limit is only checked between iterations; a tiny one would
-    // leave the search without a move.
-    nodeLimit_ = std::max<int64_t>(nodes, 500);
+    setNodeLimit(nodes);
     return;
   }
 

@@ -21,6 +21,9 @@ class TimeManager : public SearchLimits {
   // kMaxClock so that no sum overflows.
   static constexpr int kMaxMovesToGo = 80;
   static constexpr int64_t kMinimumTime = 50;
+  // The node limit is only checked between iterations; a smaller one would
+  // leave the search without a move.
+  static constexpr int64_t kMinimumNodes = 500;
   static constexpr int64_t kMaxClock = kUnlimitedTime;
   // A clock is short while less than this is left after its fixed reserve:
   // then the search plans with less than the increment, so that the clock
@@ -90,6 +93,9 @@ class TimeManager : public SearchLimits {
   int64_t softLimit() const { return soft_; }
   int64_t hardLimit() const { return hard_; }
   int64_t nodeLimit() const { return nodeLimit_; }
+  // Sets the node limit (at least kMinimumNodes) on top of the limits
+  // allocate() set, for a node count given beside a clock or a move time.
+  void setNodeLimit(int64_t nodes) { nodeLimit_ = nodes > kMinimumNodes ? nodes : kMinimumNodes; }
 
  private:
   // No time or node limit, the given maximum depth.

@@ -542,6 +542,22 @@ TEST_F(GoTest, FixedLimitsReachTheClock) {
   EXPECT_EQ(engine.clock.maxDepth(), 0);
 }
 
+// Match runners send a node limit together with the clock; the clock still
+// bounds the move, and the node limit stays on top of it.
+TEST_F(GoTest, ANodeLimitKeepsTheClock) {
+  search("position startpos", "go nodes 3000000 wtime 100 btime 100");
+  EXPECT_LE(engine.clock.hardLimit(), 100);
+  EXPECT_EQ(engine.clock.nodeLimit(), 3000000);
+  search("position startpos", "go nodes 3000000 movetime 40");
+  EXPECT_EQ(engine.clock.hardLimit(), 40);
+  EXPECT_EQ(engine.clock.nodeLimit(), 3000000);
+  search("position startpos", "go nodes 100 wtime 100000");
+  EXPECT_EQ(engine.clock.nodeLimit(), 500);
+  search("position startpos", "go nodes 1000 depth 3 wtime 100000");
+  EXPECT_EQ(engine.clock.nodeLimit(), 1000);
+  EXPECT_EQ(engine.clock.maxDepth(), 2);
+}
+
 TEST_F(GoTest, SearchMovesAndExcludeMovesFilterTheRoot) {
   const std::string best = search("position startpos", "go depth 3 searchmoves e2e4 d2d4");
   EXPECT_EQ(engine.searcher.rootMoveCount(), 2);
