@@ -11,6 +11,7 @@
 #include "board/position.h"
 #include "eval/endgame_table.h"
 #include "eval/evaluator.h"
+#include "support/material_positions.h"
 
 namespace {
 
@@ -432,22 +433,7 @@ std::vector<Position> placements(const std::string& signature, int wanted, std::
       while (board[square] != '.' || (pawn && (rowOf(square) == 0 || rowOf(square) == 7)));
       board[square] = c;
     }
-    std::string fen;
-    for (int row = 0; row < 8; ++row) {
-      int empty = 0;
-      for (int file = 0; file < 8; ++file) {
-        const char c = board[row * 8 + file];
-        if (c == '.') {
-          ++empty;
-          continue;
-        }
-        if (empty) fen += char('0' + empty);
-        empty = 0;
-        fen += c;
-      }
-      if (empty) fen += char('0' + empty);
-      if (row < 7) fen += '/';
-    }
+    std::string fen = testsupport::placementText(board);
     fen += rng() % 2 ? " w - -" : " b - -";
     Position p;
     if (p.setFen(fen.c_str())) out.push_back(p);

@@ -22,18 +22,11 @@
 
 namespace {
 
+using testsupport::fileLines;
 using testsupport::tempPath;
 using testsupport::readFile;
 using testsupport::dataFile;
 using testsupport::TempTextFile;
-
-std::vector<std::string> fileLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> out;
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
 
 // The position after the first plies moves of a SAN move text from the start.
 Position positionAfter(const std::string& san, int plies) {

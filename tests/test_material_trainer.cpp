@@ -18,16 +18,9 @@
 
 namespace {
 
+using testsupport::fileLines;
 using testsupport::tempPath;
 using testsupport::TempTextFile;
-
-std::vector<std::string> fileLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> out;
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
-  return out;
-}
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
 

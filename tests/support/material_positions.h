@@ -9,6 +9,28 @@
 
 namespace testsupport {
 
+// The piece-placement field of a FEN for a board of 64 characters, a8
+// first, '.' for an empty square.
+inline std::string placementText(const char board[64]) {
+  std::string fen;
+  for (int row = 0; row < 8; ++row) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      const char c = board[row * 8 + file];
+      if (c == '.') {
+        ++empty;
+        continue;
+      }
+      if (empty) fen += char('0' + empty);
+      empty = 0;
+      fen += c;
+    }
+    if (empty) fen += char('0' + empty);
+    if (row < 7) fen += '/';
+  }
+  return fen;
+}
+
 // Builds a FEN with the white king on h1 and the black king on a8, white
 // pawns along rank 2 and pieces along rank 3 (then 4), black pawns along
 // rank 7 and pieces along rank 6 (then 5), on squares chosen so that no man
@@ -44,22 +66,7 @@ inline std::string materialFen(const std::string& signature, bool whiteToMove) {
     else
       board[blackSquares[bPiece++]] = lower;
   }
-  std::string fen;
-  for (int row = 0; row < 8; ++row) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      const char c = board[row * 8 + file];
-      if (c == '.') {
-        ++empty;
-        continue;
-      }
-      if (empty) fen += char('0' + empty);
-      empty = 0;
-      fen += c;
-    }
-    if (empty) fen += char('0' + empty);
-    if (row < 7) fen += '/';
-  }
+  std::string fen = placementText(board);
   fen += whiteToMove ? " w - -" : " b - -";
   return fen;
 }

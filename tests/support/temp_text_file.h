@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -24,6 +25,15 @@ inline std::string readFile(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// The lines of a file without their line ends.
+inline std::vector<std::string> fileLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> out;
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
 }
 
 inline std::string dataFile(const std::string& name) {
