@@ -122,15 +122,18 @@ void SearchController::setThreadCount(int n) {
 
 bool SearchController::start(bool ponder, int64_t time, int64_t increment, int movesToGo, int depth, int64_t nodes,
                              int mate, int64_t moveTime, bool infinite) {
-  // A depth or a node count given together with a clock or a move time
-  // caps the search on top of the time limits; alone it would ignore the
-  // clock.
+  // A mate, a depth or a node count given together with a clock or a move
+  // time caps the search on top of the time limits; alone it would ignore
+  // the clock, and a mate that is not there would lose on time.
   const bool timed = time != TimeManager::kNoClock || increment > 0 || moveTime > 0;
-  const bool capped = timed && !infinite && mate <= 0;
+  const bool capped = timed && !infinite;
+  const bool cappedMate = mate > 0 && capped;
   const bool cappedDepth = depth > 0 && capped;
   const bool cappedNodes = nodes > 0 && capped;
-  clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, cappedNodes ? 0 : nodes, mate,
-                   moveTime, infinite);
+  clock_->allocate(ponder, time, increment, movesToGo, cappedDepth ? 0 : depth, cappedNodes ? 0 : nodes,
+                   cappedMate ? 0 : mate, moveTime, infinite);
+  // A mate in n moves is found within 2n plies (iterations 0 to 2n).
+  if (cappedMate && 2 * int64_t(mate) < clock_->maxDepth()) clock_->setMaxDepth(int(2 * int64_t(mate)));
   if (cappedDepth && depth - 1 < clock_->maxDepth()) clock_->setMaxDepth(depth - 1);
   if (cappedNodes) clock_->setNodeLimit(nodes);
   clock_->start();

@@ -558,6 +558,25 @@ TEST_F(GoTest, ANodeLimitKeepsTheClock) {
   EXPECT_EQ(engine.clock.maxDepth(), 2);
 }
 
+// A mate search beside a clock or a move time keeps the time limits; the
+// mate depth caps it on top (two plies a move).
+TEST_F(GoTest, AMateLimitKeepsTheClock) {
+  search("position startpos", "go mate 10 wtime 300 btime 300");
+  EXPECT_LE(engine.clock.hardLimit(), 300);
+  EXPECT_EQ(engine.clock.maxDepth(), 20);
+  search("position startpos", "go mate 10 movetime 40");
+  EXPECT_EQ(engine.clock.hardLimit(), 40);
+  EXPECT_EQ(engine.clock.maxDepth(), 20);
+  search("position startpos", "go mate 2 depth 30 wtime 100000");
+  EXPECT_EQ(engine.clock.maxDepth(), 4);
+  search("position startpos", "go mate 3 depth 2 wtime 100000");
+  EXPECT_EQ(engine.clock.maxDepth(), 1);
+  // Alone, a mate search has no time limit.
+  search("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "go mate 1");
+  EXPECT_GT(engine.clock.hardLimit(), 1000000);
+  EXPECT_EQ(engine.clock.maxDepth(), 2);
+}
+
 TEST_F(GoTest, SearchMovesAndExcludeMovesFilterTheRoot) {
   const std::string best = search("position startpos", "go depth 3 searchmoves e2e4 d2d4");
   EXPECT_EQ(engine.searcher.rootMoveCount(), 2);
