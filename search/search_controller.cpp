@@ -183,33 +183,53 @@ bool SearchController::isRunning() {
   return running;
 }
 
-void SearchController::run() {
-  int helpers = 0;
+int SearchController::startHelpers() {
+  searchHelpers_ = 0;
+  if (threadCount_ <= 1) return 0;
   // Waking and stopping helpers costs more than they find in a search
   // that must end within a few milliseconds; the master then searches alone.
   const bool shortSearch = clock_->hardLimit() < HelperMinimumMs;
-  if (threadCount_ > 1) {
-    helperClock_.start();
-    if (!shortSearch) startHelperThreads(threadCount_ - 1);
-    // Helpers take part in order; one whose thread could not be made ends
-    // the row.
-    while (!shortSearch && helpers < threadCount_ - 1 && helperStarted_[helpers]) {
-      helpers_[helpers]->copyFrom(*master_);
-      ++helpers;
-    }
-    pthread_mutex_lock(&helperMutex_);
-    helpersTakingPart_ = helpers;
-    helpersBusy_ = helpers;
-    ++generation_;
-    pthread_cond_broadcast(&helperWake_);
-    pthread_mutex_unlock(&helperMutex_);
+  helperClock_.start();
+  if (!shortSearch) startHelperThreads(threadCount_ - 1);
+  // Helpers take part in order; one whose thread could not be made ends
+  // the row.
+  int helpers = 0;
+  while (!shortSearch && helpers < threadCount_ - 1 && helperStarted_[helpers]) {
+    helpers_[helpers]->copyFrom(*master_);
+    ++helpers;
   }
+  pthread_mutex_lock(&helperMutex_);
+  helpersTakingPart_ = helpers;
+  helpersBusy_ = helpers;
+  ++generation_;
+  pthread_cond_broadcast(&helperWake_);
+  pthread_mutex_unlock(&helperMutex_);
+  searchHelpers_ = helpers;
+  return helpers;
+}
+
+void SearchController::requestHelpersStop() {
+  for (int j = 0; j < searchHelpers_; ++j) helpers_[j]->requestStop();
+}
+
+void SearchController::stopHelpers() {
+  if (threadCount_ <= 1) return;
+  requestHelpersStop();
+  waitForHelpers();
+  helperClock_.stop();
+  searchHelpers_ = 0;
+}
+
+void SearchController::run() {
+  const int helpers = startHelpers();
 
   // The node counts shown are the master's times the threads searching.
   master_->setThreadCount(helpers + 1);
   master_->think(clock_);
 
-  for (int j = 0; j < helpers; ++j) helpers_[j]->requestStop();
+  // Told now, waited for below: the helpers stop at their next node while
+  // the answer goes out.
+  requestHelpersStop();
 
   // An infinite search answers only when told to stop, whatever ended it.
   if (infinite_)
@@ -230,10 +250,7 @@ void SearchController::run() {
     output_->printBestMove(moveKey(best) ? &best : nullptr, moveKey(best) && moveKey(ponder) ? &ponder : nullptr);
   }
 
-  if (threadCount_ > 1) {
-    waitForHelpers();
-    helperClock_.stop();
-  }
+  stopHelpers();
   master_->setThreadCount(threadCount_);
 
   pthread_mutex_lock(&mutex_);

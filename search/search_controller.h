@@ -56,6 +56,16 @@ class SearchController {
   // blocking): helpers, master, helpers stopped, status and best move.
   void run();
 
+  // The helper part of a search, each half on its own: startHelpers starts
+  // the helper clock and wakes the helpers, each on a fresh copy of the
+  // master's root, unless the search must end within a few milliseconds;
+  // it gives back how many take part. stopHelpers tells them to stop,
+  // waits until every one has ended its search and stops the helper clock.
+  // Both belong to the thread that runs the search, and do nothing with
+  // one thread.
+  int startHelpers();
+  void stopHelpers();
+
   // Gives back whether a search thread exists that nobody joins yet.
   bool isRunning();
 
@@ -102,6 +112,7 @@ class SearchController {
   static void* helperThreadMain(void* slot);
   void helperLoop(int index);
   void startHelperThreads(int helpers);
+  void requestHelpersStop();
   void endHelperThreads();
   void waitForHelpers();
   pthread_mutex_t helperMutex_;
@@ -112,4 +123,7 @@ class SearchController {
   int helpersTakingPart_ = 0;
   int helpersBusy_ = 0;
   bool helpersEnd_ = false;
+  // The helpers taking part in the current search; the search's own thread
+  // only.
+  int searchHelpers_ = 0;
 };

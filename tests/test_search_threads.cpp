@@ -292,4 +292,46 @@ TEST_F(SearchThreadsTest, HelpersSitOutASearchThatMustEndAtOnce) {
   EXPECT_EQ(engine.clock.threads(), 1);
 }
 
+// The helper half of a search on its own: the helpers search the master's
+// root on the helper clock until they are told to stop, and stopHelpers
+// returns only after every one of them has ended its search.
+TEST_F(SearchThreadsTest, HelpersStartAndStopAsAnOperationOfTheirOwn) {
+  for (const char* position : {"position startpos moves e2e4", "position startpos moves d2d4 g8f6"}) {
+    // New helpers, which have searched nothing: the search that sets the
+    // master's root list is too short for them.
+    engine.line("setoption name NumberOfProcessors value 4");
+    engine.line(position);
+    engine.line("go depth 1 wtime 20 btime 20");
+    ASSERT_TRUE(engine.output.waitFor("bestmove"));
+    ASSERT_TRUE(engine.waitIdle());
+    for (int j = 0; j < 3; ++j) ASSERT_EQ(engine.controller.helper(j)->nodes(), 0u);
+
+    engine.clock.allocate(false, TimeManager::kNoClock, 0, 0, 0, 0, 0, 0, true);
+    ASSERT_EQ(engine.controller.startHelpers(), 3) << position;
+    EXPECT_TRUE(engine.controller.helperClock().running());
+    for (int j = 0; j < 3; ++j) {
+      Searcher* helper = engine.controller.helper(j);
+      for (int wait = 0; wait < 5000 && helper->nodes() == 0; ++wait) usleep(2000);
+      EXPECT_GT(helper->nodes(), 0u) << position << " helper " << j;
+    }
+    engine.controller.stopHelpers();
+    EXPECT_FALSE(engine.controller.helperClock().running());
+    uint64_t nodes[3];
+    for (int j = 0; j < 3; ++j) nodes[j] = engine.controller.helper(j)->nodes();
+    usleep(20000);
+    for (int j = 0; j < 3; ++j) {
+      Searcher* helper = engine.controller.helper(j);
+      EXPECT_TRUE(helper->stopped());
+      EXPECT_EQ(helper->nodes(), nodes[j]) << "helper " << j << " still searches";
+      EXPECT_EQ(helper->position().hashKey, engine.searcher.position().hashKey) << position;
+    }
+    engine.line("setoption name NumberOfProcessors value 1");
+    engine.output.take();
+  }
+  // A helperless search has nothing to start or stop.
+  EXPECT_EQ(engine.controller.startHelpers(), 0);
+  engine.controller.stopHelpers();
+  EXPECT_FALSE(engine.controller.helperClock().running());
+}
+
 }  // namespace
