@@ -91,12 +91,16 @@ void XboardAdapter::handleLine(const char* line) {
   char word[17];
   if (std::sscanf(line, "%16s", word) != 1) return;
   bool quit = false;
+  // protover's answer ends after the lines of the initialisation file,
+  // which are posted without the lock.
+  bool handshake = false;
+  std::vector<std::string> iniLines;
   queue_.waitForRoom(CommandRoom, CommandQueue::LargeSlots);
   pthread_mutex_lock(&mutex_);
   if (!std::strcmp(word, "xboard")) {
     output_->writeAnswer("");
   } else if (!std::strcmp(word, "protover")) {
-    protover(line);
+    handshake = protover(line, iniLines);
     quit = quitting_ != 0;
   } else if (protocolVersion_ < 2) {
     char argument[200];
@@ -199,6 +203,17 @@ void XboardAdapter::handleLine(const char* line) {
   }
   pthread_mutex_unlock(&mutex_);
 
+  if (handshake) {
+    // The initialisation file may hold more lines than the queue has room
+    // for: each waits for room like a command, without the adapter's lock,
+    // so none is lost and the worker can finish what it runs.
+    for (const std::string& text : iniLines) {
+      queue_.waitForRoom(CommandRoom, CommandQueue::LargeSlots);
+      while (queue_.post(text.c_str()) == CommandQueue::PostResult::Full) queue_.waitForRoom(1, 0);
+    }
+    output_->writeAnswer("feature done=1");
+  }
+
   if (quit) {
     // Posted and waited for without the adapter's lock: the worker may be
     // joining a search that wants the lock for its move. A full queue only
@@ -210,7 +225,7 @@ void XboardAdapter::handleLine(const char* line) {
   }
 }
 
-void XboardAdapter::protover(const char* line) {
+bool XboardAdapter::protover(const char* line, std::vector<std::string>& iniLines) {
   int64_t version = 0;
   readInteger(restAfter(line, 8), version);
   protocolVersion_ = int32_t(clampValue(version, INT32_MIN, INT32_MAX));
@@ -219,7 +234,7 @@ void XboardAdapter::protover(const char* line) {
     copyBounded(argument, skipWhiteSpace(restAfter(line, 8)), sizeof argument - 1);
     output_->answerDiagnostic("protocol version 2 required", argument);
     quitting_ = 1;
-    return;
+    return false;
   }
   post("debug on");
   output_->writeAnswer("feature done=0");
@@ -236,13 +251,13 @@ void XboardAdapter::protover(const char* line) {
       atLineStart = ended;
       if (!whole) continue;
       while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r')) buffer[--n] = 0;
-      if (!std::strncmp(buffer, SetoptionPrefix, std::strlen(SetoptionPrefix))) post(buffer);
+      if (!std::strncmp(buffer, SetoptionPrefix, std::strlen(SetoptionPrefix))) iniLines.emplace_back(buffer);
     }
     std::fclose(f);
   } else {
     output_->answerDiagnostic("file 'Brakken.ini' not found", "protover");
   }
-  output_->writeAnswer("feature done=1");
+  return true;
 }
 
 void XboardAdapter::postPosition(const char* ponderText) {

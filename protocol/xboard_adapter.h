@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "board/game.h"
 #include "protocol/command_handler.h"
@@ -78,7 +79,10 @@ class XboardAdapter : public CommandHandler {
   void stopThinking();
   void restartAnalysis();
   void replayMoves();
-  void protover(const char* line);
+  // Answers the handshake and collects the "setoption " lines of the
+  // initialisation file, which the caller posts without the lock and
+  // follows with "feature done=1". False when the version is refused.
+  bool protover(const char* line, std::vector<std::string>& iniLines);
   void newGame();
   void userMove(const char* line);
   void setBoard(const char* line);

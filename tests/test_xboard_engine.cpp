@@ -231,6 +231,27 @@ TEST_F(XboardSession, InitialisationFileLinesArePassedOn) {
                          "Error ('setoption': unbekannte Option): setoption name Bogus3 value 3"}));
 }
 
+// An initialisation file longer than the command queue: every line waits
+// for room, none is dropped, and the last one reaches the UCI side too.
+TEST_F(XboardSession, EveryLineOfALongInitialisationFileIsPassedOn) {
+  engine->closeInput();
+  engine->waitExit();
+  std::string ini;
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 300; ++i) {
+    const std::string line = "setoption name Bogus" + std::to_string(i) + " value " + std::to_string(i);
+    ini += line + "\n";
+    expected.push_back("Error ('setoption': unbekannte Option): " + line);
+  }
+  start(ini, true);
+  engine->send("xboard");
+  engine->send("protover 2");
+  std::vector<std::string> answers;
+  for (const std::string& line : sync(30000))
+    if (line.rfind("Error (", 0) == 0) answers.push_back(line);
+  EXPECT_EQ(answers, expected);
+}
+
 TEST_F(XboardSession, AWholeGameWithPonderingHasOnlyLegalMoves) {
   handshake();
   for (const char* command : {"new", "hard", "post", "level 0 0:01 0.02"}) engine->send(command);
