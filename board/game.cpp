@@ -4,6 +4,7 @@
 
 #include "board/attack_tables.h"
 #include "board/keys.h"
+#include "board/legality.h"
 
 void HistoryKey::set(const Position& p) {
   const SideState& w = p.white;
@@ -164,4 +165,20 @@ int Game::drawStatus() const {
     if (matches >= 2) return DrawByRepetition;
   }
   return position.staticDrawStatus();
+}
+
+int Game::movesBeforeGameEnd(const Move* line, int length) const {
+  Game rest = *this;
+  for (int i = 0; i < length; ++i) {
+    if (!isLegalMove(rest.position, line[i])) return i;
+    rest.playMove(line[i]);
+    // A full record is a hundred reversible plies: the fifty-move rule
+    // ends the game here, and a move that mates ends it as well.
+    if (rest.count >= HistorySize) return i + 1;
+    const HistoryKey& now = rest.history[rest.count - 1];
+    int earlier = 0;
+    for (int k = 0; k < rest.count - 1; ++k) earlier += rest.history[k] == now;
+    if (earlier >= 2) return i + 1;
+  }
+  return length;
 }

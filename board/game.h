@@ -66,4 +66,10 @@ class Game {
   int repetitionStatus() const;
   // For adjudication: 50, 3, 10, 40 or 0.
   int drawStatus() const;
+  // How many moves of a line played from here come before the game ends by
+  // threefold repetition (the game's earlier positions counted) or by the
+  // fifty-move rule: the move that ends it is counted, the moves after it
+  // are not. A move that is not legal where it stands ends the line before
+  // it.
+  int movesBeforeGameEnd(const Move* line, int length) const;
 };

@@ -413,7 +413,14 @@ int Searcher::walkPv(Move first, Move* pv, bool setPonder) {
       repeated = keys[keyCount - 1 - back] == keys[keyCount - 1];
     if (repeated) break;
   }
+  if (setPonder) dropPonderMovePastGameEnd();
   return length;
+}
+
+void Searcher::dropPonderMovePastGameEnd() {
+  if (!moveKey(ponderMove_) || !moveKey(bestMove_)) return;
+  const Move line[2] = {bestMove_, ponderMove_};
+  if (game_.movesBeforeGameEnd(line, 2) < 2) ponderMove_ = 0;
 }
 
 void Searcher::extractPv(int* length, Move* pv, const Move* first) {
@@ -423,5 +430,8 @@ void Searcher::extractPv(int* length, Move* pv, const Move* first) {
     return;
   }
   const Move start = first ? *first : bestMove_;
-  *length = walkPv(start, pv, start == bestMove_);
+  // The walk itself stays as the search's own variation (the best-move
+  // change predictor reads it); clients, which check every line against
+  // the game, get it cut where the game would end.
+  *length = game_.movesBeforeGameEnd(pv, walkPv(start, pv, start == bestMove_));
 }

@@ -168,4 +168,5 @@ void Searcher::findPonderMove() {
   if (tt_->probe(p.hashKey, 0, probe) && (!moveKey(probe.move) || isLegalMove(p, probe.move)))
     ponderMove_ = probe.move;
   undo.restore();
+  dropPonderMovePastGameEnd();
 }

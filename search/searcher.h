@@ -106,7 +106,9 @@ class Searcher {
   // Runs the search under the given limits (null: keep the current ones).
   // False when it ended by its stop flag.
   bool think(SearchLimits* limits);
-  // The principal variation starting with first (null: the best move).
+  // The principal variation starting with first (null: the best move),
+  // as clients are shown it: it ends with the move after which the game
+  // would be over by threefold repetition or the fifty-move rule.
   void extractPv(int* length, Move* pv, const Move* first);
 
   // --- the search itself ---
@@ -179,6 +181,9 @@ class Searcher {
   // best move and the expected reply the ponder move.
   bool probeOpeningSources();
   int walkPv(Move first, Move* pv, bool setPonder);
+  // No move is pondered on, or shown after the best move, when the best
+  // move ends the game by threefold repetition or the fifty-move rule.
+  void dropPonderMovePastGameEnd();
   // The best move is read by the command thread on "ponderhit": written
   // atomically, read plainly by this thread.
   void setBestMove(Move m) { __atomic_store_n(&bestMove_, m, __ATOMIC_RELAXED); }

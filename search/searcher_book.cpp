@@ -33,5 +33,6 @@ bool Searcher::probeOpeningSources() {
   if (!found || !isLegalMove(root, move)) return false;
   setBestMove(move);
   ponderMove_ = reply;
+  dropPonderMovePastGameEnd();
   return true;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "board/attack_tables.h"
 #include "board/game.h"
@@ -130,6 +132,66 @@ TEST(Game, RepetitionStatusForTheSearch) {
   play(g, "Ra2 Kd7 Ra1 Ke8");
   EXPECT_EQ(g.repetitionStatus(), DrawByRepetition);
   EXPECT_EQ(g.drawStatus(), NoDraw);  // twice only
+}
+
+// The moves of a line, in SAN, played from the game as it stands.
+std::vector<Move> lineOf(const Game& game, const char* sanMoves) {
+  Game g = game;
+  std::vector<Move> line;
+  std::istringstream words(sanMoves);
+  std::string text;
+  while (words >> text) {
+    Move m = 0;
+    if (!parseMove(g.position, text.c_str(), m, SanText)) {
+      ADD_FAILURE() << text;
+      break;
+    }
+    line.push_back(m);
+    g.playMove(m);
+  }
+  return line;
+}
+
+// A line shown to a client ends with the move after which the game would be
+// over: a position on the board for the third time (the game's own earlier
+// positions count) or a hundred reversible plies.
+TEST(Game, ALineEndsWhereTheGameWould) {
+  const struct {
+    const char* fen;     // null: the start position
+    const char* played;  // moves of the game before the line
+    const char* line;
+    int expected;
+  } cases[] = {
+      {nullptr, "", "Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 e4", 8},          // the start position a third time
+      {nullptr, "Nf3 Nf6 Ng1 Ng8", "Nf3 Nf6 Ng1 Ng8 e4 e5", 4},         // twice in the game already
+      {nullptr, "Nf3 Nf6 Ng1 Ng8 Nf3", "Nf6 Ng1 Ng8 Nf3 Nf6", 3},       // the start position a third time
+      {nullptr, "Nf3 Nf6 Ng1 Ng8", "e4 e5 Nf3 Nf6", 4},                 // a pawn move ends the old record
+      {nullptr, "", "Nf3 Nf6 Ng1 Ng8 Nc3 Nc6 Nb1 Nb8", 8},              // twice is not the end
+      {"4k3/8/8/8/8/8/8/4K2R w - - 97 80", "", "Kd2 Kd7 Kd3 Kd6 Kd4", 3},  // the hundredth ply
+      {"4k3/8/8/8/8/8/8/4K2R w - - 99 80", "", "Kd2 Kd7", 1},
+      {"4k3/8/8/8/8/8/8/4K2R w - - 120 80", "", "Kd2 Kd7", 1},       // a clock past a hundred
+      {"6k1/8/6K1/8/8/8/8/R7 w - - 99 80", "", "Ra8#", 1},              // the hundredth ply mates
+      {"4k3/8/8/8/8/8/3p4/4K2R w - - 99 80", "", "Kxd2 Kd7 Kd3", 3},    // a capture restarts the count
+      {nullptr, "", "", 0},
+  };
+  for (const auto& c : cases) {
+    Game g;
+    if (c.fen) {
+      ASSERT_TRUE(g.setFen(c.fen)) << c.fen;
+    }
+    play(g, c.played);
+    const std::vector<Move> line = lineOf(g, c.line);
+    EXPECT_EQ(g.movesBeforeGameEnd(line.data(), int(line.size())), c.expected) << c.played << " | " << c.line;
+  }
+}
+
+TEST(Game, ALineEndsBeforeAMoveThatIsNotLegal) {
+  Game g;
+  std::vector<Move> line = lineOf(g, "e4 e5 Nf3");
+  line.insert(line.begin() + 1, lineOf(g, "d4")[0]);  // white to move twice in a row
+  EXPECT_EQ(g.movesBeforeGameEnd(line.data(), int(line.size())), 1);
+  const Move garbage[] = {line[0], Move(0x00FFFFFFu)};
+  EXPECT_EQ(g.movesBeforeGameEnd(garbage, 2), 1);
 }
 
 TEST(Game, MaterialAndBlockedPawnDraws) {

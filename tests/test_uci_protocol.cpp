@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -575,6 +576,66 @@ TEST_F(GoTest, AMateLimitKeepsTheClock) {
   search("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "go mate 1");
   EXPECT_GT(engine.clock.hardLimit(), 1000000);
   EXPECT_EQ(engine.clock.maxDepth(), 2);
+}
+
+// Fails when a line shown to the client goes on after the game would be
+// over: a position on the board for the third time (the game before the
+// root counts) or a hundredth reversible ply.
+::testing::AssertionResult endsWithTheGame(const std::string& positionLine, const std::vector<std::string>& moves) {
+  std::vector<uint64_t> keys;
+  Game g = testsupport::gameOf(positionLine, &keys);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    Move m;
+    if (!parseMove(g.position, moves[i].c_str(), m, CoordinateText))
+      return ::testing::AssertionFailure() << "illegal move " << moves[i];
+    g.playMove(m);
+    keys.push_back(g.position.hashKey);
+    const long occurrences = std::count(keys.begin(), keys.end(), g.position.hashKey);
+    const bool over = occurrences >= 3 || g.count - 1 >= 100;
+    if (over && i + 1 < moves.size())
+      return ::testing::AssertionFailure() << "the game is over after " << moves[i] << " (move " << i + 1 << ")";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// fastchess checks every variation against the game: no line, MultiPV line
+// or ponder move may go on past a threefold repetition or the fifty-move
+// rule, while the search itself plays on as before.
+TEST_F(GoTest, APrincipalVariationEndsWhereTheGameWould) {
+  const struct {
+    const char* position;
+    const char* go;
+    int multiPv;
+  } cases[] = {
+      {"position fen 4k3/8/8/8/8/8/8/4K2R w - - 97 150", "go depth 10", 1},
+      {"position fen 4k3/8/8/8/8/8/8/4K2R w - - 98 150", "go depth 10", 3},
+      // f6g8 brings back the start position a third time; the second
+      // variation shows it, and nothing after it.
+      {"position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1", "go depth 8 searchmoves f6g8 b8c6", 2},
+      {"position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1", "go depth 8 searchmoves f6g8", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.position << ", MultiPV " << c.multiPv);
+    engine.line("setoption name MultiPV value " + std::to_string(c.multiPv));
+    engine.line(c.position);
+    const std::vector<std::string> lines = run(c.go);
+    ASSERT_FALSE(lines.empty());
+    int variations = 0;
+    for (const std::string& l : lines) {
+      const std::vector<std::string> w = testsupport::splitWords(l);
+      const auto pv = std::find(w.begin(), w.end(), "pv");
+      if (pv != w.end()) {
+        ++variations;
+        EXPECT_TRUE(endsWithTheGame(c.position, std::vector<std::string>(pv + 1, w.end()))) << l;
+      }
+    }
+    EXPECT_GT(variations, 0);
+    const std::vector<std::string> best = testsupport::splitWords(lines.back());
+    ASSERT_EQ(best[0], "bestmove");
+    std::vector<std::string> answer{best[1]};  // the move and the move pondered on
+    if (best.size() == 4) answer.push_back(best[3]);
+    EXPECT_TRUE(endsWithTheGame(c.position, answer)) << lines.back();
+  }
 }
 
 TEST_F(GoTest, SearchMovesAndExcludeMovesFilterTheRoot) {

@@ -163,9 +163,10 @@ inline ::testing::AssertionResult checkBestMove(const std::string& line, const P
   return ::testing::AssertionSuccess();
 }
 
-// The position a "position" command sets up, built independently of the
-// engine's interpreter: "startpos" or "fen ..." and then moves.
-inline Position positionOf(const std::string& command) {
+// The game a "position" command sets up, built independently of the
+// engine's interpreter: "startpos" or "fen ..." and then moves. keys, when
+// given, receives the hash key of every position of it, the root last.
+inline Game gameOf(const std::string& command, std::vector<uint64_t>* keys = nullptr) {
   Game g;
   std::vector<std::string> w = splitWords(command);
   size_t i = 1;
@@ -177,13 +178,17 @@ inline Position positionOf(const std::string& command) {
     for (++i; i < w.size() && w[i] != "moves"; ++i) fen += " " + w[i];
     EXPECT_TRUE(g.setFen(fen.c_str() + 1)) << fen;
   }
+  if (keys) keys->assign(1, g.position.hashKey);
   if (i < w.size() && w[i] == "moves")
     for (++i; i < w.size(); ++i) {
       Move m;
       EXPECT_TRUE(parseMove(g.position, w[i].c_str(), m, CoordinateText)) << w[i];
       g.playMove(m);
+      if (keys) keys->push_back(g.position.hashKey);
     }
-  return g.position;
+  return g;
 }
+
+inline Position positionOf(const std::string& command) { return gameOf(command).position; }
 
 }  // namespace testsupport
