@@ -11,7 +11,7 @@
 #include "book/book.h"
 #include "book/pgn_lexer.h"
 #include "book/rating.h"
-#include "book/safe_file.h"
+#include "common/output_file.h"
 
 namespace {
 
@@ -358,7 +358,7 @@ void BookStats::reportWriteError(const char* fileName) {
 }
 
 bool BookStats::writeBook(const char* fileName, int threshold, double width, bool chess960) {
-  ReplacingFile file;
+  OutputFile file;
   if (!file.open(fileName)) {
     reportOpenError(fileName);
     return false;
@@ -403,7 +403,7 @@ bool BookStats::write960(const char* fileName, int threshold, double width) {
 }
 
 bool BookStats::writeEpd(const char* fileName, int threshold, double width) {
-  ReplacingFile file;
+  OutputFile file;
   if (!file.open(fileName)) {
     reportOpenError(fileName);
     return false;

@@ -16,7 +16,7 @@
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
 #include "book/rating.h"
-#include "book/safe_file.h"
+#include "common/output_file.h"
 #include "search/searcher.h"
 
 namespace {
@@ -336,7 +336,7 @@ bool MaterialStatistics::writeTable(const char* fileName) const {
     s.pliesLeftSum += b * ps.pliesLeftSum;
   }
 
-  ReplacingFile out;
+  OutputFile out;
   if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;
@@ -362,7 +362,7 @@ bool MaterialStatistics::writeTable(const char* fileName) const {
 }
 
 bool MaterialStatistics::writeMem(const char* fileName) const {
-  ReplacingFile out;
+  OutputFile out;
   if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;
@@ -453,7 +453,7 @@ bool writeMonteCarloPgn(const char* fileName, long games, uint32_t seed) {
   RandomGenerator& rng = RandomGenerator::instance();
   rng.seed(seed);
   rng.skip(20);
-  ReplacingFile out;
+  OutputFile out;
   if (!out.open(fileName)) {
     reportOpenError("output", fileName);
     return false;

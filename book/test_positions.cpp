@@ -12,7 +12,7 @@
 #include "board/legality.h"
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
-#include "book/safe_file.h"
+#include "common/output_file.h"
 #include "search/searcher.h"
 #include "search/time_manager.h"
 
@@ -80,7 +80,7 @@ std::FILE* openForAppending(const std::string& name) {
 // leaves the previous count.
 void writeControl(const char* controlFile, const std::string& middlegame, const std::string& endgame, long games,
                   const std::string& pgn) {
-  ReplacingFile file;
+  OutputFile file;
   if (!file.open(controlFile)) {
     std::fprintf(stderr, "info string error opening the output file %s\n", controlFile);
     std::fflush(stderr);

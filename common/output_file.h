@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <string>
 
-class ReplacingFile {
+class OutputFile {
  public:
-  ReplacingFile() = default;
-  ~ReplacingFile();  // an uncommitted temporary file is removed
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  OutputFile() = default;
+  ~OutputFile();  // an uncommitted temporary file is removed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the temporary file; false when it cannot be created.
   bool open(const std::string& target);

@@ -1,13 +1,13 @@
-#include "book/safe_file.h"
+#include "common/output_file.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-ReplacingFile::~ReplacingFile() { discard(); }
+OutputFile::~OutputFile() { discard(); }
 
-bool ReplacingFile::open(const std::string& target) {
+bool OutputFile::open(const std::string& target) {
   discard();
   // The temporary file lies in the target's directory, so the rename
   // stays within one file system; the process id keeps two engines apart.
@@ -27,7 +27,7 @@ bool ReplacingFile::open(const std::string& target) {
   return out_ != nullptr;
 }
 
-bool ReplacingFile::commit() {
+bool OutputFile::commit() {
   if (!out_) return false;
   const bool written = std::fflush(out_) == 0 && !std::ferror(out_) && fsync(fileno(out_)) == 0;
   const bool closed = std::fclose(out_) == 0;
@@ -39,7 +39,7 @@ bool ReplacingFile::commit() {
   return true;
 }
 
-void ReplacingFile::discard() {
+void OutputFile::discard() {
   if (!out_) return;
   std::fclose(out_);
   out_ = nullptr;
