@@ -1,7 +1,9 @@
 // The "book" command line: sub-commands, option words and file names,
 // including names that hold the option words; and the statistics'
-// lifetime from the first "add" to a successful write or "delete".
+// lifetime from the first "add" to a successful write or "delete", also
+// when the write goes into a FIFO whose reader hangs up.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,12 +12,17 @@
 #include <string>
 
 #include "book/book_stats.h"
+#include "book/material_stats.h"
 #include "protocol/book_command.h"
+#include "support/fifo_reader.h"
 #include "support/temp_text_file.h"
 
 namespace {
 
 using testsupport::tempPath;
+using testsupport::readFile;
+using testsupport::FifoReader;
+using testsupport::TempDirectory;
 const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
 
 TEST(BookCommand, ParsesEverySubCommandAndOption) {
@@ -113,6 +120,53 @@ TEST(BookCommand, StatisticsLiveFromAddToASuccessfulWrite) {
             "info string PGN-Parser: file /nonexistent/games.pgn line 1 char 0: Cannot open file\n"
             "info string error opening the output file /nonexistent/dir/x.opn\n");
   std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// A FIFO whose reader takes the first bytes and hangs up makes the write
+// fail part-way, like a full disk: the error is reported, the engine lives
+// on, and the statistics it kept give the whole book at the next write.
+TEST(BookCommand, AWriteIntoAFifoWhoseReaderHangsUpKeepsTheStatistics) {
+  TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string pgn = dir.path("random.pgn"), fifo = dir.path("out.fifo");
+  const std::string retried = dir.path("retried.opn"), fresh = dir.path("fresh.opn");
+  // Random games branch at once, so that the book is larger than the pipe.
+  ASSERT_TRUE(writeMonteCarloPgn(pgn.c_str(), 20, 99));
+  const std::string add = "book add " + pgn + " all", options = " threshold 0 width 2500";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::FILE* errors = std::tmpfile();
+
+  testing::internal::CaptureStdout();
+  BookStatsHolder once;
+  runBookCommand(once, add.c_str(), errors);
+  runBookCommand(once, ("book write " + fresh + options).c_str(), errors);
+  BookStatsHolder stats;
+  runBookCommand(stats, add.c_str(), errors);
+  FifoReader reader(fifo, FifoReader::HangUpAtFirstBytes);
+  runBookCommand(stats, ("book write " + fifo + options).c_str(), errors);
+  reader.finish();
+  const bool kept = bool(stats);
+  runBookCommand(stats, ("book write " + retried + options).c_str(), errors);
+  testing::internal::GetCapturedStdout();
+
+  ASSERT_TRUE(reader.isOpen());
+  EXPECT_GT(readFile(fresh).size(), reader.capacity()) << "the book must not fit into the pipe";
+  EXPECT_TRUE(reader.hungUp());
+  EXPECT_TRUE(kept) << "a failed write keeps the statistics";
+  EXPECT_FALSE(stats);
+  EXPECT_EQ(readFile(retried), readFile(fresh));
+  struct stat st;
+  EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+  std::rewind(errors);
+  std::string text;
+  for (int c; (c = std::fgetc(errors)) != EOF;) text += char(c);
+  std::fclose(errors);
+  EXPECT_EQ(text, "info string error writing the output file " + fifo + "\n");
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The book statistics builder: the scores a game adds, the values and
 // weights a write assigns (computed here from the formulas), the book file
-// it writes and that the book reads back, the Chess960 and EPD forms, and
-// that a failed write keeps the statistics and the old file.
+// it writes and that the book reads back, the Chess960 and EPD forms, that
+// a failed write keeps the statistics and the old file, and that a FIFO is
+// written straight into.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@
 #include "board/random_generator.h"
 #include "book/book.h"
 #include "book/book_stats.h"
+#include "support/fifo_reader.h"
 #include "support/memory_stream.h"
 #include "support/temp_text_file.h"
 
@@ -29,6 +31,8 @@ namespace {
 using testsupport::tempPath;
 using testsupport::readFile;
 using testsupport::TempTextFile;
+using testsupport::TempDirectory;
+using testsupport::FifoReader;
 
 const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
 
@@ -382,12 +386,15 @@ TEST(BookStats, AFailedWriteKeepsTheStatisticsAndTheOldFile) {
   EXPECT_FALSE(stats.write("/nonexistent/dir/book.opn", 2000, 2.0));
   EXPECT_EQ(errors.text(), "info string error opening the output file /nonexistent/dir/book.opn\n");
 
-  // A write that cannot be put in place leaves what is there.
+  // A directory is no place for a book: it cannot be opened as one, and
+  // stays what it is.
   const std::string dir = tempPath("book_dir");
   ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
   EXPECT_FALSE(stats.write(dir.c_str(), 2000, 2.0));
-  EXPECT_NE(errors.text().find("info string error writing the output file " + dir), std::string::npos);
-  rmdir(dir.c_str());
+  EXPECT_NE(errors.text().find("info string error opening the output file " + dir + "\n"), std::string::npos);
+  struct stat st;
+  EXPECT_TRUE(stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  EXPECT_EQ(rmdir(dir.c_str()), 0) << "nothing was left in the directory";
 
   // A longer old book is replaced whole, and the result equals a first write.
   const std::string path = tempPath("again.opn");
@@ -498,6 +505,58 @@ TEST(BookStats, AReadOnlyBookIsNotReplacedAndALinkIsFollowed) {
   EXPECT_NE(readFile(path).find("e2e4"), std::string::npos);
   std::remove(link.c_str());
   std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// A FIFO, or a link to one, is written straight into: it stays a FIFO (the
+// link a link) and its reader gets the whole text a regular file would
+// hold, in every form of the write.
+TEST(BookStats, AFifoOrALinkToOneIsWrittenStraightInto) {
+  ErrorSink errors;
+  BookStats stats(errors.file());
+  // Drawn replies make balanced choices, which give EPD lines.
+  for (const char* reply : {"e7e5", "c7c5", "e7e6"}) stats.addGame(line({"e2e4", reply}), nullptr, 1000, 0, true, 0);
+  for (const char* reply : {"d7d5", "g8f6", "e7e6"}) stats.addGame(line({"d2d4", reply}), nullptr, 1000, 0, true, 0);
+  const struct {
+    const char* name;
+    bool (BookStats::*write)(const char*, int, double);
+  } forms[] = {{"write", &BookStats::write}, {"write960", &BookStats::write960}, {"writeEPD", &BookStats::writeEpd}};
+  for (const auto& form : forms) {
+    for (const bool viaLink : {false, true}) {
+      SCOPED_TRACE(std::string(form.name) + (viaLink ? " through a link" : ""));
+      TempDirectory dir;
+      ASSERT_TRUE(dir.ok());
+      const std::string plain = dir.path("plain"), fifo = dir.path("out.fifo"), link = dir.path("link");
+      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      if (viaLink) {
+        ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+      }
+      FifoReader reader(fifo);
+      ASSERT_TRUE(reader.isOpen());
+      // The EPD lines come in a random order.
+      testing::internal::CaptureStdout();
+      RandomGenerator::instance().seed(77);
+      const bool plainWritten = (stats.*form.write)(plain.c_str(), 0, 0.25);
+      RandomGenerator::instance().seed(77);
+      const bool fifoWritten = (stats.*form.write)((viaLink ? link : fifo).c_str(), 0, 0.25);
+      testing::internal::GetCapturedStdout();
+      EXPECT_TRUE(plainWritten);
+      EXPECT_TRUE(fifoWritten);
+      const std::string received = reader.finish(), expected = readFile(plain);
+      EXPECT_FALSE(received.empty());
+      EXPECT_EQ(received, expected);
+      struct stat st;
+      ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISFIFO(st.st_mode));
+      if (viaLink) {
+        EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+      }
+    }
+  }
+  EXPECT_EQ(errors.text(), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <fstream>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "book/pgn_lexer.h"
 #include "book/rating.h"
 #include "eval/evaluator.h"
+#include "support/fifo_reader.h"
 #include "support/temp_text_file.h"
 
 namespace {
@@ -27,6 +29,8 @@ using testsupport::tempPath;
 using testsupport::readFile;
 using testsupport::dataFile;
 using testsupport::TempTextFile;
+using testsupport::TempDirectory;
+using testsupport::FifoReader;
 
 // The position after the first plies moves of a SAN move text from the start.
 Position positionAfter(const std::string& san, int plies) {
@@ -273,6 +277,7 @@ TEST_F(MaterialStatsTest, TruncatedMemoryImageIsRefusedWhole) {
 
 TEST_F(MaterialStatsTest, UnopenableFilesAreReportedOnStandardError) {
   MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));  // something to write
   testing::internal::CaptureStderr();
   EXPECT_FALSE(stats.readMem("/nonexistent/dir/x.mem"));
   EXPECT_FALSE(stats.writeMem("/nonexistent/dir/x.mem"));
@@ -365,6 +370,54 @@ TEST_F(MaterialStatsTest, MonteCarloPgnReadsBackAsLegalGames) {
   }
   EXPECT_EQ(games, 3);
   std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The table, the memory image and the random-game PGN go straight into a
+// FIFO, or into the FIFO a link names: it stays a FIFO (the link a link)
+// and its reader gets what a regular file would hold.
+TEST_F(MaterialStatsTest, AFifoOrALinkToOneIsWrittenStraightInto) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const struct {
+    const char* name;
+    std::function<bool(const std::string&)> write;
+  } writers[] = {
+      {"table", [&](const std::string& name) { return stats.writeTable(name.c_str()); }},
+      {"memory image", [&](const std::string& name) { return stats.writeMem(name.c_str()); }},
+      {"random games", [](const std::string& name) { return writeMonteCarloPgn(name.c_str(), 2, 4242); }},
+  };
+  for (const auto& writer : writers) {
+    for (const bool viaLink : {false, true}) {
+      SCOPED_TRACE(std::string(writer.name) + (viaLink ? " through a link" : ""));
+      TempDirectory dir;
+      ASSERT_TRUE(dir.ok());
+      const std::string plain = dir.path("plain"), fifo = dir.path("out.fifo"), link = dir.path("link");
+      ASSERT_TRUE(writer.write(plain));
+      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      if (viaLink) {
+        ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+      }
+      FifoReader reader(fifo);
+      ASSERT_TRUE(reader.isOpen());
+      testing::internal::CaptureStderr();
+      EXPECT_TRUE(writer.write(viaLink ? link : fifo));
+      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      const std::string received = reader.finish(), expected = readFile(plain);
+      EXPECT_FALSE(received.empty());
+      EXPECT_EQ(received.size(), expected.size());
+      EXPECT_TRUE(received == expected);
+      struct stat st;
+      ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISFIFO(st.st_mode));
+      if (viaLink) {
+        EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 // Files of the tests: a path under the test temporary directory, a whole
-// file read back, a file of tests/data, and a file with given contents
-// that is removed again when the object goes. The process id keeps tests
-// that run side by side apart.
+// file read back, a file of tests/data, a file with given contents and a
+// directory of their own, both removed again when the object goes. The
+// process id keeps tests that run side by side apart.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace testsupport {
@@ -56,6 +60,37 @@ class TempTextFile {
 
   const std::string& path() const { return path_; }
   const char* c_str() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+class TempDirectory {
+ public:
+  TempDirectory() {
+    std::string pattern = ::testing::TempDir() + "brakken_XXXXXX";
+    if (mkdtemp(&pattern[0])) path_ = pattern;
+  }
+  // Links are removed, never followed.
+  ~TempDirectory() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+  std::string path(const std::string& name) const { return path_ + "/" + name; }
+  // The names in the directory, sorted.
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, ignored))
+      out.push_back(entry.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
 
  private:
   std::string path_;
