@@ -1,14 +1,15 @@
 #include "eval/material_trainer.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "board/random_generator.h"
+#include "common/output_file.h"
 #include "eval/material_net.h"
 
 namespace {
@@ -72,13 +73,19 @@ long ratingOfRms(double rms) {
   return long(std::clamp(q, -Largest, Largest));
 }
 
-// Writes the network beside the target and renames it into place.
+// Writes the network the way the tools write their files: a regular file
+// (or the one a link names) is replaced whole, or not at all, a read-only
+// one is kept, and a FIFO or device is written straight into. The text is
+// the one MaterialNet::save gives.
 void saveNetwork(const MaterialNet& net, const char* name) {
-  const std::string temp = std::string(name) + ".tmp" + std::to_string(getpid());
-  if (net.save(temp.c_str())) {
-    if (std::rename(temp.c_str(), name) == 0) return;
-  }
-  std::remove(temp.c_str());
+  std::ostringstream text;
+  if (!net.write(text)) return;
+  text << '\n';
+  OutputFile out;
+  if (!out.open(name)) return;
+  const std::string bytes = text.str();
+  if (std::fwrite(bytes.data(), 1, bytes.size(), out.stream()) != bytes.size()) return;
+  out.commit();
 }
 
 enum class Phase { Full, HoldOut, Prefix };

@@ -1,6 +1,7 @@
 #include "eval/material_trainer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -20,6 +21,8 @@ namespace {
 
 using testsupport::fileLines;
 using testsupport::tempPath;
+using testsupport::readFile;
+using testsupport::TempDirectory;
 using testsupport::TempTextFile;
 
 bool exists(const std::string& path) { return std::ifstream(path).good(); }
@@ -248,6 +251,52 @@ TEST_F(TrainerRun, UnwritableLogIsSkipped) {
   log = "/nonexistent/dir/NeuroLrn.txt";
   train(set, net, 150);
   EXPECT_TRUE(exists(network));
+}
+
+// The network is saved the way the tools save their files: through a link
+// the file it names is replaced and the link kept, a read-only file keeps
+// its text, and nothing is left beside either. The text is the one a save
+// into a plain file gives.
+TEST_F(TrainerRun, TheSavedNetworkFollowsALinkAndKeepsAReadOnlyFile) {
+  TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string file = dir.path("materialwerte.txt"), link = dir.path("link");
+  const std::string plain = network;
+  {
+    TrainingSet set = smallSet();
+    MaterialNet net;
+    train(set, net, 150);
+  }
+  ASSERT_TRUE(exists(plain));
+  std::ofstream(file) << "old";
+  ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+  network = link;
+  rng = RandomGenerator(2024);
+  {
+    TrainingSet set = smallSet();
+    MaterialNet net;
+    train(set, net, 150);
+  }
+  network = plain;
+  struct stat st;
+  EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ(readFile(file), readFile(plain));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"link", "materialwerte.txt"}));
+
+  // Root may write any file; the read-only case is for other users.
+  if (geteuid() == 0) return;
+  const std::string before = readFile(file);
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  network = link;
+  rng = RandomGenerator(7);
+  {
+    TrainingSet set = smallSet();
+    MaterialNet net;
+    train(set, net, 150);
+  }
+  network = plain;
+  EXPECT_EQ(readFile(file), before);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"link", "materialwerte.txt"}));
 }
 
 // The trained network, loaded as MaterialFile, changes the evaluation of an
