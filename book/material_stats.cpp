@@ -320,6 +320,12 @@ bool MaterialStatistics::addRandomGames(long count, uint32_t seed) {
 }
 
 bool MaterialStatistics::writeTable(const char* fileName) const {
+  // An empty collection (a memory image of random games holds no position
+  // records) would replace a good table with an empty one.
+  if (positions_.empty() && balances_.empty()) {
+    std::fprintf(stderr, "info string no material statistics to write\n");
+    return false;
+  }
   // A position seen in many games counts less than in proportion, so that
   // no single position outweighs the rest: its weight stays below 2500.
   // The positions are folded into a copy of the balances, so that a write

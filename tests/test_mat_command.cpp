@@ -81,6 +81,29 @@ TEST_F(MatCommandTest, FailedWriteKeepsTheStatistics) {
   EXPECT_EQ(readFile(retried), readFile(once));
 }
 
+// The memory image keeps position records only: read back after random
+// games alone it holds nothing, and its write must not put an empty table
+// in the place of a good one.
+TEST_F(MatCommandTest, NothingToWriteLeavesTheTableAlone) {
+  const std::string good = temp("good.txt"), mem = temp("random.mem");
+  line("mat add " + dataFile("material_rated.pgn"));
+  line("mat write " + good);
+  const std::string table = readFile(good);
+  ASSERT_FALSE(table.empty());
+  line("mat rnd 3");
+  line("mat writemem " + mem);
+  line("mat delete");
+  line("mat readmem " + mem);
+  ASSERT_NE(stats(), nullptr);
+  EXPECT_TRUE(stats()->positions().empty());
+  EXPECT_TRUE(stats()->balances().empty());
+  testing::internal::CaptureStderr();
+  line("mat write " + good);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "info string no material statistics to write\n");
+  EXPECT_EQ(readFile(good), table);
+  EXPECT_TRUE(engine.output.lines().empty());
+}
+
 TEST_F(MatCommandTest, AddReadsValueEloAndCalcElo) {
   const std::string pgn = dataFile("material_rated.pgn");
   line("mat add " + pgn + " value 500");
