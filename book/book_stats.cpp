@@ -169,7 +169,7 @@ double BookStats::evaluate(Position& p, int64_t m, double w) {
   const bool leaf = path_.size() >= size_t(Book::MaxDepth);
   const auto found = stats_.find(key);
   if (found == stats_.end()) {
-    path_.erase(key);
+    leave(key);
     return 0.0;
   }
   std::vector<MoveStat>& list = found->second;
@@ -202,7 +202,7 @@ double BookStats::evaluate(Position& p, int64_t m, double w) {
     largest = std::max(largest, a);
     ++valued;
   }
-  path_.erase(key);
+  leave(key);
 
   // A move played far less often than the most played one is hardly a
   // choice of its own.
@@ -286,7 +286,7 @@ void BookStats::writeTree(Position& p, int depth, BookWriter& writer) {
       writer.endItem();
     }
   }
-  path_.erase(key);
+  leave(key);
 }
 
 void BookStats::collectTestPositions(Position& p, const std::string& path, bool active, bool flag, bool& balanced,
@@ -297,7 +297,7 @@ void BookStats::collectTestPositions(Position& p, const std::string& path, bool 
   const auto found = stats_.find(key);
   if (found == stats_.end()) {
     balanced = false;
-    path_.erase(key);
+    leave(key);
     return;
   }
   std::vector<MoveStat>& list = found->second;
@@ -328,7 +328,7 @@ void BookStats::collectTestPositions(Position& p, const std::string& path, bool 
     testPositions_.push_back(std::string(fen) + " 0 1; \"" + path + "\"; ");
     emitted = true;
   }
-  path_.erase(key);
+  leave(key);
 }
 
 void BookStats::resetForWrite() {

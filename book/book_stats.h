@@ -68,6 +68,10 @@ class BookStats {
   // threshold + 1000, w = ln(1 + width). The value is the side to move's.
   double evaluate(Position& position, int64_t m, double w);
 
+  // Takes a position off the walk of the recursive operation in progress;
+  // each of them calls it as it returns from a position.
+  void leave(uint64_t key) { path_.erase(key); }
+
   // --- inspection ---
   bool contains(uint64_t key) const { return stats_.count(key) != 0; }
   // The moves seen in a position, or null.
