@@ -248,6 +248,35 @@ double BookStats::evaluate(Position& p, int64_t m, double w) {
   return (first.value * (a1 - double(m)) + r * double(m)) / a1;
 }
 
+bool BookStats::prune(Position& p, bool moverInBook, bool opponentInBook) {
+  if (!moverInBook && !opponentInBook) return false;
+  const uint64_t key = p.hashKey;
+  if (visited_.count(key)) return true;
+  if (path_.count(key)) return moverInBook;
+  if (moverInBook) visited_.insert(key);
+  // No book level lies deeper than the reader takes; a position below
+  // them counts as one without moves, so a line chained through FEN games
+  // does not recurse without bound.
+  const bool beyond = path_.size() >= size_t(Book::MaxDepth);
+  path_.insert(key);
+  bool weighted = false;
+  const auto found = beyond ? stats_.end() : stats_.find(key);
+  if (found != stats_.end()) {
+    for (MoveStat& s : found->second) {
+      if (s.done) continue;
+      UndoRecord undo;
+      if (!makeListedMove(p, s.move, undo)) continue;
+      const bool hasWeight = s.weight > 0;
+      // The side that moves stays in the book only with a weighted move.
+      if (!prune(p, opponentInBook, moverInBook && hasWeight) && !hasWeight) s.done = s.pruned = 1;
+      weighted = weighted || hasWeight;
+      undo.restore();
+    }
+  }
+  leave(key);
+  return weighted;
+}
+
 void BookStats::writeTree(Position& p, int depth, BookWriter& writer) {
   // The reader refuses deeper levels.
   if (depth >= Book::MaxDepth) return;
@@ -338,7 +367,8 @@ void BookStats::resetForWrite() {
     for (MoveStat& s : list) {
       s.value = MoveStat::NotValued;
       s.weight = 0;
-      s.done = 0;
+      // A write values the tree afresh; what prune took out stays out.
+      s.done = s.pruned;
     }
   }
   path_.clear();

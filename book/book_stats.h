@@ -28,6 +28,7 @@ struct MoveStat {
   float value = NotValued;  // from the mover's point of view
   int16_t weight = 0;       // 0 to 99
   uint8_t done = 0;         // below the threshold, or already visited by a writer
+  uint8_t pruned = 0;       // taken out by prune: done again at every write
   uint32_t order = 0;       // when the move was first seen in its position
 
   static constexpr float NotValued = -9999.9f;
@@ -68,6 +69,15 @@ class BookStats {
   // threshold + 1000, w = ln(1 + width). The value is the side to move's.
   double evaluate(Position& position, int64_t m, double w);
 
+  // Marks done the unweighted moves after which no weighted play follows,
+  // so that they are not written. The flags say whether the side to move
+  // and the other side came to the position playing weighted moves only;
+  // a position neither side reached that way answers false at once, so
+  // the unweighted move into it is removed. The answer: whether the
+  // position has a weighted move (true for one examined before). Needs the
+  // weights of evaluate; from the root, both flags are true.
+  bool prune(Position& position, bool moverInBook, bool opponentInBook);
+
   // Takes a position off the walk of the recursive operation in progress;
   // each of them calls it as it returns from a position.
   void leave(uint64_t key) { path_.erase(key); }
@@ -98,6 +108,9 @@ class BookStats {
   std::unordered_set<uint64_t> signatures_;
   std::unordered_map<uint64_t, std::vector<MoveStat>> stats_;
   std::unordered_set<uint64_t> path_;
+  // The positions prune examined for a side to move still in the book;
+  // never cleared, so each is examined once.
+  std::unordered_set<uint64_t> visited_;
   int64_t whiteMoves_ = 0;
   int64_t blackMoves_ = 0;
   std::vector<std::string> testPositions_;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -557,6 +558,196 @@ TEST(BookStats, AFifoOrALinkToOneIsWrittenStraightInto) {
     }
   }
   EXPECT_EQ(errors.text(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// --- pruning ---
+
+struct Game {
+  std::vector<const char*> moves;
+  int sign;
+  int times;
+};
+
+void addGames(BookStats& stats, const std::vector<Game>& games) {
+  for (const Game& g : games)
+    for (int i = 0; i < g.times; ++i) ASSERT_TRUE(stats.addGame(line(g.moves), nullptr, 1000, 0, true, g.sign));
+}
+
+void collectTreeMoves(const BookStats& stats, Position& p, const std::string& prefix,
+                      std::map<std::string, MoveStat>& moves) {
+  const std::vector<MoveStat>* list = stats.movesOf(p.hashKey);
+  if (!list) return;
+  for (const MoveStat& s : *list) {
+    char text[16];
+    const std::string path = (prefix.empty() ? "" : prefix + " ") + formatMove(p, s.move, Coordinate, text);
+    moves[path] = s;
+    UndoRecord undo;
+    undo.save(p);
+    p.makeMove(s.move, undo);
+    collectTreeMoves(stats, p, path, moves);
+    undo.restore();
+  }
+}
+
+// Every move of the tree below the start position by the coordinate line
+// that ends with it ("d2d4 g8f6"); the trees of these tests have no cycles.
+std::map<std::string, MoveStat> treeMoves(const BookStats& stats) {
+  std::map<std::string, MoveStat> moves;
+  Position p;
+  p.setStartPosition();
+  collectTreeMoves(stats, p, "", moves);
+  return moves;
+}
+
+std::set<std::string> doneLines(const std::map<std::string, MoveStat>& moves) {
+  std::set<std::string> lines;
+  for (const auto& m : moves)
+    if (m.second.done) lines.insert(m.first);
+  return lines;
+}
+
+std::set<std::string> weightedLines(const std::map<std::string, MoveStat>& moves) {
+  std::set<std::string> lines;
+  for (const auto& m : moves)
+    if (m.second.weight > 0) lines.insert(m.first);
+  return lines;
+}
+
+// Valued at threshold 0 (every move counts) and width 0 (only the best move
+// of a position gets a weight, 99):
+//   1.e4 (99): 1...e5 (99, drawn); 1...c5 (0) 2.Nf3 (99, white wins);
+//              1...e6 (0, white wins, the game ends)
+//   1.d4 (0):  1...d5 (99): 2.c4 (99, black wins); 2.Nf3 (0) Nf6 (99, black
+//                           wins twice)
+//              1...Nf6 (0) 2.c4 (99, drawn)
+//   1.c4 (0, black wins, the game ends)
+const std::vector<Game> PruneTree = {
+    {{"e2e4", "e7e5"}, 0, 1},          {{"e2e4", "c7c5", "g1f3"}, 1, 1},
+    {{"e2e4", "e7e6"}, 1, 1},          {{"d2d4", "d7d5", "c2c4"}, -1, 1},
+    {{"d2d4", "d7d5", "g1f3", "g8f6"}, -1, 2}, {{"d2d4", "g8f6", "c2c4"}, 0, 1},
+    {{"c2c4"}, -1, 1},
+};
+const std::set<std::string> PruneTreeWeighted = {
+    "e2e4", "e2e4 e7e5", "e2e4 c7c5 g1f3", "d2d4 d7d5", "d2d4 d7d5 c2c4", "d2d4 d7d5 g1f3 g8f6", "d2d4 g8f6 c2c4",
+};
+
+// The tree of PruneTree valued as a write at threshold 0 and width 0 values
+// it, with its weights checked against the comment above.
+void valuedPruneTree(BookStats& stats) {
+  ASSERT_NO_FATAL_FAILURE(addGames(stats, PruneTree));
+  Position p;
+  p.setStartPosition();
+  stats.evaluate(p, 1000, 0.0);
+  const std::map<std::string, MoveStat> moves = treeMoves(stats);
+  ASSERT_EQ(moves.size(), 13u);
+  ASSERT_EQ(weightedLines(moves), PruneTreeWeighted);
+  ASSERT_EQ(doneLines(moves), std::set<std::string>());
+}
+
+// The two flags say whether the side to move and the other side reached the
+// position playing weighted moves only. Weighted moves are never removed;
+// an unweighted move is removed when the position after it, reached with
+// the flags passed down, answers false: at once when neither side is
+// still in the book, else when it has no weighted move (the positions
+// after 1.c4 and 1.e4 e6 have no statistics at all).
+//
+// Both sides in the book (white T, black T):
+//   1.e4 (99) -> E (T,T): e5 weighted; c5 -> (T,F) at a position with the
+//     weighted 2.Nf3: true, kept; e6 -> (T,F) without moves: false, removed.
+//   1.c4 -> (T,F) without moves: removed.
+//   1.d4 -> D (T,F): d5 weighted, its position (F,T) is walked (2.Nf3
+//     there leads to the weighted 2...Nf6: kept); 1...Nf6 -> (F,F): both
+//     sides have left the book, removed although 2.c4 follows. D has the
+//     weighted d5: 1.d4 stays.
+// Only white (T,F): 1.e4 -> (F,T) keeps c5 as above and removes e6; 1.d4
+//   and 1.c4 -> (F,F): removed.
+// Only black (F,T): 1.e4 -> (T,F), where c5 and e6 -> (F,F): removed;
+//   1.d4 -> (T,F) as in the first case: 1...Nf6 removed; 1.c4 removed.
+// Neither: false at once, nothing removed.
+TEST(BookStatsPrune, RemovesTheUnweightedMovesThatLeadToNoWeightedPlay) {
+  const struct {
+    bool white, black;
+    bool result;
+    std::set<std::string> pruned;
+  } cases[] = {
+      {true, true, true, {"e2e4 e7e6", "c2c4", "d2d4 g8f6"}},
+      {true, false, true, {"e2e4 e7e6", "c2c4", "d2d4"}},
+      {false, true, true, {"e2e4 c7c5", "e2e4 e7e6", "c2c4", "d2d4 g8f6"}},
+      {false, false, false, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("white ") + (c.white ? "in" : "out") + ", black " + (c.black ? "in" : "out"));
+    BookStats stats;
+    ASSERT_NO_FATAL_FAILURE(valuedPruneTree(stats));
+    Position p;
+    p.setStartPosition();
+    EXPECT_EQ(stats.prune(p, c.white, c.black), c.result);
+    const std::map<std::string, MoveStat> first = treeMoves(stats);
+    EXPECT_EQ(doneLines(first), c.pruned);
+    // The weights stay: prune only takes moves out.
+    EXPECT_EQ(weightedLines(first), PruneTreeWeighted);
+
+    // A second prune from the same root finds nothing more to take out.
+    EXPECT_EQ(stats.prune(p, c.white, c.black), c.result);
+    EXPECT_EQ(doneLines(treeMoves(stats)), c.pruned);
+  }
+}
+
+// A prune for which neither side is in the book must not mark the root as
+// examined: a later prune from both sides then still walks the tree.
+TEST(BookStatsPrune, APruneOutsideBothBooksLeavesTheTreeAsItWas) {
+  BookStats stats;
+  ASSERT_NO_FATAL_FAILURE(valuedPruneTree(stats));
+  Position p;
+  p.setStartPosition();
+  EXPECT_FALSE(stats.prune(p, false, false));
+  EXPECT_EQ(doneLines(treeMoves(stats)), std::set<std::string>());
+  EXPECT_TRUE(stats.prune(p, true, true));
+  EXPECT_EQ(doneLines(treeMoves(stats)), (std::set<std::string>{"e2e4 e7e6", "c2c4", "d2d4 g8f6"}));
+}
+
+// A write values the tree again; the moves prune took out must stay out of
+// it and of every later write, while a book written without prune keeps
+// 1.d4 Nf6 2.c4 (1.c4 and 1.e4 e6 are not written either way: nothing
+// weighted follows them).
+TEST(BookStatsPrune, TheBookWrittenAfterAPruneIsThePrunedOne) {
+  const std::string level2(10, ' '), level3(20, ' ');
+  const std::string common = "  e2e4 99   e7e5 99 * \n" + level2 + "  c7c5  0   g1f3 99 * * * \n" +
+                             "  d2d4  0   d7d5 99   c2c4 99 * \n" + level3 + "  g1f3  0   g8f6 99 * * ";
+  const std::string unprunedText = common + "* \n" + level2 + "  g8f6  0   c2c4 99 * * * * -1\n";
+  const std::string prunedText = common + "* * * -1\n";
+
+  BookStats plain;
+  ASSERT_NO_FATAL_FAILURE(addGames(plain, PruneTree));
+  BookStats pruned;
+  ASSERT_NO_FATAL_FAILURE(valuedPruneTree(pruned));
+  Position p;
+  p.setStartPosition();
+  ASSERT_TRUE(pruned.prune(p, true, true));
+
+  // The totals a write prints are not checked here.
+  const std::string path = tempPath("pruned.opn");
+  auto written = [&path](BookStats& stats) {
+    testing::internal::CaptureStdout();
+    const bool ok = stats.write(path.c_str(), 0, 0.0);
+    testing::internal::GetCapturedStdout();
+    return ok ? readFile(path) : "(write failed)";
+  };
+  EXPECT_EQ(written(plain), unprunedText);
+  EXPECT_EQ(written(pruned), prunedText);
+  // The reset at the start of every write keeps the pruned moves done.
+  EXPECT_EQ(written(pruned), prunedText);
+
+  // The reader takes it: the six weighted moves.
+  Book book;
+  ASSERT_TRUE(book.setFileName(path.c_str()));
+  ASSERT_TRUE(book.load());
+  EXPECT_EQ(book.entries().size(), 6u);
+  std::remove(path.c_str());
 }
 
 }  // namespace
