@@ -32,8 +32,6 @@ namespace {
 using testsupport::tempPath;
 using testsupport::readFile;
 using testsupport::TempTextFile;
-using testsupport::TempDirectory;
-using testsupport::FifoReader;
 
 const std::string DataDir = std::string(BRAKKEN_SOURCE_DIR) + "/tests/data/";
 
@@ -528,33 +526,17 @@ TEST(BookStats, AFifoOrALinkToOneIsWrittenStraightInto) {
   for (const auto& form : forms) {
     for (const bool viaLink : {false, true}) {
       SCOPED_TRACE(std::string(form.name) + (viaLink ? " through a link" : ""));
-      TempDirectory dir;
-      ASSERT_TRUE(dir.ok());
-      const std::string plain = dir.path("plain"), fifo = dir.path("out.fifo"), link = dir.path("link");
-      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-      if (viaLink) {
-        ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
-      }
-      FifoReader reader(fifo);
-      ASSERT_TRUE(reader.isOpen());
-      // The EPD lines come in a random order.
-      testing::internal::CaptureStdout();
-      RandomGenerator::instance().seed(77);
-      const bool plainWritten = (stats.*form.write)(plain.c_str(), 0, 0.25);
-      RandomGenerator::instance().seed(77);
-      const bool fifoWritten = (stats.*form.write)((viaLink ? link : fifo).c_str(), 0, 0.25);
-      testing::internal::GetCapturedStdout();
-      EXPECT_TRUE(plainWritten);
-      EXPECT_TRUE(fifoWritten);
-      const std::string received = reader.finish(), expected = readFile(plain);
-      EXPECT_FALSE(received.empty());
-      EXPECT_EQ(received, expected);
-      struct stat st;
-      ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-      EXPECT_TRUE(S_ISFIFO(st.st_mode));
-      if (viaLink) {
-        EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-      }
+      testsupport::expectWrittenStraightIntoFifo(
+          [&](const std::string& name) {
+            // The EPD lines come in a random order; the totals go to
+            // standard output.
+            RandomGenerator::instance().seed(77);
+            testing::internal::CaptureStdout();
+            const bool written = (stats.*form.write)(name.c_str(), 0, 0.25);
+            testing::internal::GetCapturedStdout();
+            return written;
+          },
+          viaLink);
     }
   }
   EXPECT_EQ(errors.text(), "");

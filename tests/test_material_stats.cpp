@@ -29,8 +29,6 @@ using testsupport::tempPath;
 using testsupport::readFile;
 using testsupport::dataFile;
 using testsupport::TempTextFile;
-using testsupport::TempDirectory;
-using testsupport::FifoReader;
 
 // The position after the first plies moves of a SAN move text from the start.
 Position positionAfter(const std::string& san, int plies) {
@@ -393,29 +391,7 @@ TEST_F(MaterialStatsTest, AFifoOrALinkToOneIsWrittenStraightInto) {
   for (const auto& writer : writers) {
     for (const bool viaLink : {false, true}) {
       SCOPED_TRACE(std::string(writer.name) + (viaLink ? " through a link" : ""));
-      TempDirectory dir;
-      ASSERT_TRUE(dir.ok());
-      const std::string plain = dir.path("plain"), fifo = dir.path("out.fifo"), link = dir.path("link");
-      ASSERT_TRUE(writer.write(plain));
-      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-      if (viaLink) {
-        ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
-      }
-      FifoReader reader(fifo);
-      ASSERT_TRUE(reader.isOpen());
-      testing::internal::CaptureStderr();
-      EXPECT_TRUE(writer.write(viaLink ? link : fifo));
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-      const std::string received = reader.finish(), expected = readFile(plain);
-      EXPECT_FALSE(received.empty());
-      EXPECT_EQ(received.size(), expected.size());
-      EXPECT_TRUE(received == expected);
-      struct stat st;
-      ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-      EXPECT_TRUE(S_ISFIFO(st.st_mode));
-      if (viaLink) {
-        EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-      }
+      testsupport::expectWrittenStraightIntoFifo(writer.write, viaLink);
     }
   }
 }

@@ -12,12 +12,17 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
+
+#include "temp_text_file.h"
 
 namespace testsupport {
 
@@ -84,5 +89,35 @@ class FifoReader {
   std::string text_;
   std::thread thread_;
 };
+
+// Runs write(name) into a regular file and into a FIFO, or into a link to
+// one, in a directory of its own: both writes succeed with nothing on
+// standard error, the FIFO stays a FIFO (the link a link), and its reader
+// gets exactly the text of the regular file.
+inline void expectWrittenStraightIntoFifo(const std::function<bool(const std::string&)>& write, bool viaLink) {
+  TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string plain = dir.path("plain"), fifo = dir.path("out.fifo"), link = dir.path("link");
+  ASSERT_TRUE(write(plain));
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  if (viaLink) {
+    ASSERT_EQ(symlink(fifo.c_str(), link.c_str()), 0);
+  }
+  FifoReader reader(fifo);
+  ASSERT_TRUE(reader.isOpen());
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(write(viaLink ? link : fifo));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  const std::string received = reader.finish(), expected = readFile(plain);
+  EXPECT_FALSE(received.empty());
+  EXPECT_EQ(received.size(), expected.size());
+  EXPECT_TRUE(received == expected);
+  struct stat st;
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  if (viaLink) {
+    EXPECT_TRUE(lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  }
+}
 
 }  // namespace testsupport
