@@ -49,6 +49,13 @@ MaterialStatistics& MatCommand::statistics() {
   return *statistics_;
 }
 
+bool MatCommand::runsBesideASearch(const char* line) {
+  const char* text = skipWhiteSpace(restAfter(line, 4));
+  for (const char* form : {"learn ", "rnd ", "add ", "readmem "})
+    if (startsWith(text, form)) return false;
+  return true;
+}
+
 void MatCommand::run(const char* line) {
   const char* text = skipWhiteSpace(restAfter(line, 4));
   if (startsWith(text, "learn ")) {

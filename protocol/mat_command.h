@@ -26,6 +26,14 @@ class MatCommand {
   // error.
   void run(const char* line);
 
+  // Whether the line may run while a search goes on: true for the
+  // sub-commands that touch nothing but the statistics ("delete", "write",
+  // "writemem") and for unknown forms; false for those that draw from the
+  // process-wide random generator ("add", "rnd" and "readmem", which may
+  // create the statistics and their random keys) and for "learn", which
+  // never returns.
+  static bool runsBesideASearch(const char* line);
+
   // The statistics collected so far; null when none are being collected.
   const MaterialStatistics* current() const { return statistics_.get(); }
   // Where "learn" writes and when it stops; by default it trains forever

@@ -43,8 +43,7 @@ void UciProtocol::handleLine(const char* line) {
   } else if (!std::strcmp(word, "go")) {
     go(line);
   } else if (!std::strcmp(word, "stop")) {
-    controller_->stop();
-    applyDeferredOptions();
+    stopWithAnswer();
   } else if (!std::strcmp(word, "ponderhit")) {
     controller_->ponderHit();
   } else if (!std::strcmp(word, "quit")) {
@@ -59,8 +58,10 @@ void UciProtocol::handleLine(const char* line) {
     stopSilently();
     runBookCommand(bookStats_, line);
   } else if (!std::strcmp(word, "testpos")) {
-    // Its searches run beside the master's; a running one ends first.
-    stopSilently();
+    // Its searches would run beside the master's and share its table; a
+    // running search ends first, with its answer, which the interface
+    // waits for.
+    stopWithAnswer();
     runTestPositionCommand(line);
   }
   // Any other word is ignored without an answer.
@@ -81,6 +82,11 @@ void UciProtocol::stopSilently() {
   applyDeferredOptions();
 }
 
+void UciProtocol::stopWithAnswer() {
+  controller_->stop();
+  applyDeferredOptions();
+}
+
 void UciProtocol::applyDeferredOptions() {
   if (!deferredPending_ || controller_->isRunning()) return;
   if (deferredPending_ & DeferredTimeLogfile) searcher_->setTimeLogfile(deferredTimeLogfile_);
@@ -91,9 +97,10 @@ void UciProtocol::applyDeferredOptions() {
 
 // Prints the static evaluation of the current position: the score in
 // centipawns and the values in milli-pawns with the material part. The
-// search shares the evaluator, so a running search is stopped first.
+// search shares the evaluator, so a running search is stopped first; it
+// still gives its best move, which the interface waits for.
 void UciProtocol::evalCommand() {
-  stopSilently();
+  stopWithAnswer();
   Evaluator& evaluator = searcher_->evaluator();
   const Position& p = searcher_->game().position;
   long v = evaluator.evaluate(p);
@@ -108,10 +115,12 @@ void UciProtocol::evalCommand() {
   output_->writeLine(text);
 }
 
-// The statistics tools draw from the random generator that the book probe
-// of a search uses, so a running search is stopped first.
+// The sub-commands that draw from the random generator the book probe of a
+// search uses, and "learn", which never returns, stop a running search
+// first, with its answer; the others only touch the statistics and run
+// beside it.
 void UciProtocol::matCommand(const char* line) {
-  stopSilently();
+  if (!MatCommand::runsBesideASearch(line)) stopWithAnswer();
   mat_.run(line);
 }
 

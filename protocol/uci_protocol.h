@@ -32,6 +32,9 @@ class UciProtocol : public CommandHandler {
 
   // Stops a running search without letting it print anything.
   void stopSilently();
+  // Stops a running search the way "stop" does: it gives its final
+  // information and its best move before this returns.
+  void stopWithAnswer();
 
   // --- one handler per command word ---
   void printIdAndOptions();

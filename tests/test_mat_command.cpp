@@ -217,18 +217,29 @@ TEST_F(MatCommandTest, LearnedNetworkChangesEvalThroughMaterialFile) {
   EXPECT_EQ(engine.output.take(), builtIn);
 }
 
-// The tools share the random generator with the book probe of a search, so
-// "mat" stops a running search first, silently.
+// "rnd" draws from the random generator that the book probe of a search
+// uses, so it stops a running search first, the way "stop" does: the
+// search still gives its one best move. "write" only touches the
+// statistics and leaves the search running.
 // (A search thread runs: the suite name puts it with the threaded sessions.)
 using UciSessionMatTest = MatCommandTest;
 
-TEST_F(UciSessionMatTest, RunningSearchIsStoppedSilently) {
+TEST_F(UciSessionMatTest, RunningSearchEndsWithItsBestMoveOrGoesOn) {
   line("position startpos moves e2e4");
   line("go infinite");
   ASSERT_TRUE(engine.controller.isRunning());
   line("mat rnd 1");
   EXPECT_FALSE(engine.controller.isRunning());
-  EXPECT_EQ(engine.output.countStartingWith("bestmove"), 0);
+  EXPECT_EQ(engine.output.countStartingWith("bestmove"), 1);
+  ASSERT_NE(stats(), nullptr);
+
+  line("go infinite");
+  ASSERT_TRUE(engine.controller.isRunning());
+  line("mat write " + temp("beside.txt"));
+  EXPECT_TRUE(engine.controller.isRunning());
+  EXPECT_EQ(stats(), nullptr);
+  line("stop");
+  EXPECT_EQ(engine.output.countStartingWith("bestmove"), 2);
 }
 
 }  // namespace

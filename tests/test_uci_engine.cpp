@@ -2,12 +2,14 @@
 // it: every line it writes is checked, and every answer must come within a
 // deadline.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "support/engine_process.h"
+#include "support/temp_text_file.h"
 #include "support/uci_lines.h"
 
 namespace {
@@ -338,6 +340,96 @@ TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
     readBestMove();
     EXPECT_TRUE(sync().empty()) << line;
   }
+}
+
+// Every "go" gets exactly one bestmove, also when a tool command comes
+// while it searches: the commands that share what the search uses stop it
+// with its answer first, the others run beside it and leave the answer to
+// "stop".
+TEST_F(UciSession, AToolCommandDuringASearchLeavesItsBestMove) {
+  handshake();
+  const std::string missing = "/nonexistent/brakken/file";
+  const struct {
+    std::string line;
+    bool stopsTheSearch;
+  } cases[] = {
+      {"eval", true},
+      {"testpos " + missing, true},
+      {"mat add " + missing, true},
+      {"mat rnd 1", true},
+      {"mat readmem " + missing, true},
+      {"mat learn " + missing, true},
+      {"mat writemem " + missing, false},
+      {"mat write " + missing, false},
+      {"mat delete", false},
+      {"mat", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    setPosition("position startpos moves e2e4");
+    engine->send("go infinite");
+    engine->send(c.line);
+    std::vector<std::string> lines = sync();
+    int answers = 0;
+    for (const std::string& l : lines) answers += startsWith(l, "bestmove");
+    EXPECT_EQ(answers, c.stopsTheSearch ? 1 : 0);
+    engine->send("stop");
+    for (const std::string& l : sync()) lines.push_back(l);
+    answers = 0;
+    for (const std::string& l : lines) {
+      if (!startsWith(l, "bestmove")) continue;
+      ++answers;
+      EXPECT_TRUE(testsupport::checkBestMove(l, positionOf(positionLine), false)) << l;
+    }
+    EXPECT_EQ(answers, 1);
+  }
+  // "eval" still answers after the search it stopped.
+  engine->send("go infinite");
+  engine->send("eval");
+  bool found = false;
+  engine->readUntil("bestmove", found);
+  EXPECT_TRUE(found);
+  const std::optional<std::string> score = engine->readLine();
+  ASSERT_TRUE(score.has_value());
+  EXPECT_TRUE(startsWith(*score, "info score cp ")) << *score;
+  engine->send("stop");
+  EXPECT_EQ(sync().size(), 1u);
+}
+
+// A FIFO that nobody reads is no place to write a book, a table or a
+// memory image: the write is refused at once (the engine goes on
+// answering), the collection is kept, and the next write into a file gives
+// what a collection written at once gives.
+TEST_F(UciSession, AWriteIntoAFifoNobodyReadsIsRefusedAndTheCollectionKept) {
+  handshake();
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string fifo = dir.path("nobody.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string book = "book add " + testsupport::dataFile("book_small.pgn") + " all";
+  const std::string mat = "mat add " + testsupport::dataFile("material_rated.pgn");
+
+  for (const std::string& line : {book, "book write " + fifo, "book write " + dir.path("kept.opn"), book,
+                                   "book write " + dir.path("fresh.opn")})
+    engine->send(line);
+  const std::vector<std::string> totals = sync();
+  ASSERT_EQ(totals.size() % 2, 0u);
+  ASSERT_FALSE(totals.empty());
+  EXPECT_EQ(std::vector<std::string>(totals.begin(), totals.begin() + totals.size() / 2),
+            std::vector<std::string>(totals.begin() + totals.size() / 2, totals.end()));
+  EXPECT_EQ(testsupport::readFile(dir.path("kept.opn")), testsupport::readFile(dir.path("fresh.opn")));
+
+  for (const std::string& line : {mat, "mat write " + fifo, "mat writemem " + fifo, "mat write " + dir.path("kept.txt"),
+                                  mat, "mat write " + dir.path("fresh.txt")})
+    engine->send(line);
+  EXPECT_TRUE(sync().empty());
+  EXPECT_FALSE(testsupport::readFile(dir.path("kept.txt")).empty());
+  EXPECT_EQ(testsupport::readFile(dir.path("kept.txt")), testsupport::readFile(dir.path("fresh.txt")));
+
+  const std::string refused = "info string error opening the output file " + fifo + "\n";
+  EXPECT_EQ(engine->errorText(), refused + refused + refused);
+  struct stat st;
+  EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 TEST(UciSessionStart, AnOverlongFirstLineIsNoProtocolWord) {
