@@ -1,6 +1,7 @@
 #include "book/pgn_lexer.h"
 
 #include <cctype>
+#include <cinttypes>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -61,8 +62,8 @@ PgnLexer::~PgnLexer() {
 }
 
 void PgnLexer::error(const char* message, const char* extra) {
-  std::fprintf(errors_, "info string PGN-Parser: file %s line %d char %d: %s%s\n", fileName_.c_str(), line_, column_,
-               message, extra ? extra : "");
+  std::fprintf(errors_, "info string PGN-Parser: file %s line %" PRId64 " char %" PRId64 ": %s%s\n",
+               fileName_.c_str(), line_, column_, message, extra ? extra : "");
   std::fflush(errors_);
 }
 

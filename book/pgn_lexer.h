@@ -9,6 +9,7 @@
 // The end of the file is not an error.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -64,9 +65,19 @@ class PgnLexer {
   PgnLexer& operator=(const PgnLexer&) = delete;
 
   bool isOpen() const { return in_ != nullptr; }
-  int line() const { return line_; }
-  int column() const { return column_; }
+  int64_t line() const { return line_; }
+  int64_t column() const { return column_; }
   const std::string& tokenText() const { return text_; }
+
+  // Places the current character at the given line and column; the
+  // following ones are counted on from there, as if that much text had
+  // come before. (The current character is counted when it is read: after a
+  // line end the line is already the next one.) Lets a test reach counts
+  // past 2^31 without reading gigabytes.
+  void startCountingAt(int64_t line, int64_t column) {
+    line_ = line;
+    column_ = column;
+  }
 
   // The next game with the details of its tags, skipping games in which
   // either Elo is below minimumElo (-1 skips none). False at the end of the
@@ -101,8 +112,10 @@ class PgnLexer {
 
   std::FILE* in_ = nullptr;
   std::FILE* errors_;
-  int line_ = 1;
-  int column_ = 0;
+  // 64 bits: a file may hold more than 2^31 lines, or a line longer than
+  // 2^31 characters.
+  int64_t line_ = 1;
+  int64_t column_ = 0;
   std::string fileName_;
   std::string text_;
   int current_ = EOF;

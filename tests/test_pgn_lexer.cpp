@@ -149,6 +149,48 @@ TEST(PgnLexer, EveryErrorWithItsLineAndColumn) {
   EXPECT_EQ(r.error, "line 8 char 6: illegal move e5\n");
 }
 
+// A file with a line longer than 2^31 characters, or with more than 2^31
+// lines, must still name the true place of an error. The counters are
+// started just below the 32-bit limits instead of reading that much text.
+TEST(PgnLexer, ErrorPlacesBeyondThirtyTwoBits) {
+  constexpr int64_t Int32Max = 2147483647;   // 2^31 - 1
+  constexpr int64_t Uint32Max = 4294967295;  // 2^32 - 1
+  const struct {
+    const char* what;
+    int64_t line, column;  // where the text's first character stands
+    std::string text;
+    std::string error;  // after "file F "
+  } cases[] = {
+      // "?" ends at the text's 8th character: 7 columns on from the start.
+      {"column past 2^31 on a long line", 1, Int32Max - 3, "1. e4 ?? e5 *",
+       "line 1 char 2147483651: illegal move ?"},
+      {"column past 2^32 on a long line", 7, Uint32Max - 1, "1. e4 ?? e5 *",
+       "line 7 char 4294967301: illegal move ?"},
+      {"end of file past 2^31 columns", 1, Int32Max, "1. e4 (1. d4 d5",
+       "line 1 char 2147483662: unexpected end of file"},
+      {"line past 2^31", Int32Max - 1, 5, "; a\n\n\n1. e4 ?? e5 *", "line 2147483649 char 8: illegal move ?"},
+      {"line past 2^32", Uint32Max, 1, ";\n\n1. e4 ?? e5 *", "line 4294967297 char 8: illegal move ?"},
+      // The line end resets the column, even from beyond 2^31.
+      {"next line after a long one", Int32Max, Int32Max + 10, "; x\n1. e4 Ke2 *",
+       "line 2147483648 char 10: illegal move Ke2"},
+  };
+  for (const auto& c : cases) {
+    TempTextFile file("far.pgn", c.text);
+    ErrorSink errors;
+    {
+      PgnLexer lexer(file.c_str(), errors.file());
+      lexer.startCountingAt(c.line, c.column);
+      PgnGame game;
+      EXPECT_FALSE(lexer.next(game)) << c.what;
+      // The reader stops at the error; its counters say the same.
+      const std::string place =
+          "line " + std::to_string(lexer.line()) + " char " + std::to_string(lexer.column()) + ":";
+      EXPECT_EQ(c.error.compare(0, place.size(), place), 0) << c.what << ": " << place;
+    }
+    EXPECT_EQ(errors.text(), "info string PGN-Parser: file " + file.path() + " " + c.error + "\n") << c.what;
+  }
+}
+
 TEST(PgnLexer, TokensAndTheirTexts) {
   TempTextFile file("tokens.pgn", "[Tag \"v\\\"x\\\\\"] 12. e4! $7 ( ) * 1-0 1/2-1/2 {c} ;c\n%c\nO-O#");
   PgnLexer lexer(file.c_str());
