@@ -63,6 +63,17 @@ double getDouble(const unsigned char* p) {
   return d;
 }
 
+// Whether a record of a memory image holds figures a collection can
+// produce: every sum finite; weight, score and plies-left sums, made of game
+// weights and shares of them, not below zero. The value sum may be negative
+// (the evaluation can favour the smaller side). writeMem's scaling of large
+// records keeps all of this. Whether a score stays within its weight is
+// not checked: such a record still gives finite figures in the table.
+bool plausible(const PositionStat& s) {
+  return std::isfinite(s.valueSum) && std::isfinite(s.pliesLeftSum) && s.pliesLeftSum >= 0 && s.scoreSum >= 0 &&
+         s.weightSum >= 0;
+}
+
 // Men on the board, kings included.
 int menCount(const Position& p) { return AttackTables::popCount(p.occupied); }
 
@@ -422,6 +433,8 @@ bool MaterialStatistics::readMem(const char* fileName) {
     ok = readBytes(f, buffer.data(), buffer.size());
     for (int i = 0; ok && i < KeyCount; ++i) keys[size_t(i)] = getU32(&buffer[size_t(i) * 4]);
   }
+  // Set when a record holds a figure no collection can produce.
+  bool damaged = false;
   unsigned char b[40];
   if (ok) ok = readBytes(f, b, 4);
   const uint32_t n = ok ? getU32(b) : 0;
@@ -431,7 +444,7 @@ bool MaterialStatistics::readMem(const char* fileName) {
   }
   if (ok) ok = readBytes(f, b, 4);
   const uint32_t m = ok ? getU32(b) : 0;
-  for (uint32_t i = 0; ok && i < m; ++i) {
+  for (uint32_t i = 0; ok && !damaged && i < m; ++i) {
     ok = readBytes(f, b, 40);
     if (!ok) break;
     PositionStat s;
@@ -441,11 +454,13 @@ bool MaterialStatistics::readMem(const char* fileName) {
     s.scoreSum = int32_t(getU32(b + 24));
     s.weightSum = int32_t(getU32(b + 28));
     s.pliesLeftSum = getDouble(b + 32);
+    damaged = !plausible(s);
     records.push_back({getU64(b), s});
   }
   std::fclose(f);
-  if (!ok) {
-    std::fprintf(stderr, "info string error reading the input file %s: the memory image is truncated\n", fileName);
+  if (!ok || damaged) {
+    std::fprintf(stderr, "info string error reading the input file %s: the memory image is %s\n", fileName,
+                 damaged ? "damaged" : "truncated");
     return false;
   }
   keys_ = std::move(keys);

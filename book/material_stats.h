@@ -86,8 +86,9 @@ class MaterialStatistics {
 
   bool writeMem(const char* fileName) const;
   // Replaces the keys and the game signatures by the image's and merges its
-  // positions. A short or malformed image is refused with a message, and
-  // nothing of it is taken.
+  // positions. A short image, or one with a figure no collection can hold
+  // (a sum that is not finite; a weight, score or plies-left sum below
+  // zero), is refused with a message, and nothing of it is taken.
   bool readMem(const char* fileName);
 
   // --- inspection ---

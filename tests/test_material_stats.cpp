@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <fstream>
 #include <sstream>
@@ -271,6 +272,106 @@ TEST_F(MaterialStatsTest, TruncatedMemoryImageIsRefusedWhole) {
     EXPECT_TRUE(target.positions().empty());
   }
   std::remove(image.c_str());
+}
+
+// Everything a memory image can change, compared field by field.
+void expectSameCollection(const MaterialStatistics& a, const MaterialStatistics& b, const std::string& what) {
+  EXPECT_EQ(a.randomKeys(), b.randomKeys()) << what;
+  EXPECT_EQ(a.signatures(), b.signatures()) << what;
+  ASSERT_EQ(a.positions().size(), b.positions().size()) << what;
+  for (auto i = a.positions().begin(), j = b.positions().begin(); i != a.positions().end(); ++i, ++j) {
+    EXPECT_EQ(i->first, j->first) << what;
+    EXPECT_EQ(i->second.key(), j->second.key()) << what;
+    // Bit for bit, so that a NaN that slipped in is seen too.
+    EXPECT_EQ(std::memcmp(&i->second.valueSum, &j->second.valueSum, sizeof(double)), 0) << what;
+    EXPECT_EQ(i->second.scoreSum, j->second.scoreSum) << what;
+    EXPECT_EQ(i->second.weightSum, j->second.weightSum) << what;
+    EXPECT_EQ(std::memcmp(&i->second.pliesLeftSum, &j->second.pliesLeftSum, sizeof(double)), 0) << what;
+  }
+}
+
+// Where the fields of a position record stand in the memory image: after
+// the keys, the signature count, the signatures and the record count.
+size_t recordField(const MaterialStatistics& written, size_t record, size_t field) {
+  return size_t(MaterialStatistics::KeyBytes) + 4 + 8 * written.signatures().size() + 4 + 40 * record + field;
+}
+constexpr size_t ValueSumField = 16, ScoreSumField = 24, WeightSumField = 28, PliesLeftSumField = 32;
+
+std::string patchedDouble(std::string bytes, size_t at, double d) {
+  std::memcpy(&bytes[at], &d, sizeof d);
+  return bytes;
+}
+std::string patchedInt32(std::string bytes, size_t at, int32_t v) {
+  std::memcpy(&bytes[at], &v, sizeof v);
+  return bytes;
+}
+
+// An image with a sum that no collection can produce is refused whole,
+// like a truncated one: the collection keeps its keys, signatures and
+// positions, and a later table cannot be given NaN or infinite figures.
+TEST_F(MaterialStatsTest, DamagedMemoryImageIsRefusedWhole) {
+  MaterialStatistics written;
+  ASSERT_TRUE(written.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  ASSERT_EQ(written.positions().size(), 2u);
+  const std::string image = tempPath("good.mem");
+  ASSERT_TRUE(written.writeMem(image.c_str()));
+  const std::string bytes = readFile(image);
+  std::remove(image.c_str());
+
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* what;
+    std::string image;
+  } cases[] = {
+      {"NaN value sum", patchedDouble(bytes, recordField(written, 0, ValueSumField), nan)},
+      {"+inf value sum", patchedDouble(bytes, recordField(written, 1, ValueSumField), inf)},
+      {"-inf value sum", patchedDouble(bytes, recordField(written, 1, ValueSumField), -inf)},
+      {"negative score sum", patchedInt32(bytes, recordField(written, 0, ScoreSumField), -1)},
+      {"negative weight sum", patchedInt32(bytes, recordField(written, 1, WeightSumField), -1000)},
+      {"NaN plies-left sum", patchedDouble(bytes, recordField(written, 0, PliesLeftSumField), nan)},
+      {"+inf plies-left sum", patchedDouble(bytes, recordField(written, 1, PliesLeftSumField), inf)},
+      {"negative plies-left sum", patchedDouble(bytes, recordField(written, 1, PliesLeftSumField), -0.5)},
+  };
+  for (const auto& c : cases) {
+    TempTextFile damaged("damaged.mem", c.image);
+    RandomGenerator::instance().seed(7);  // keys other than the image's
+    MaterialStatistics target;
+    ASSERT_TRUE(target.addPgn(dataFile("material_pawn_up.pgn").c_str(), 500, false, -1));
+    const MaterialStatistics before = target;
+    ASSERT_FALSE(target.positions().empty());
+    ASSERT_FALSE(target.signatures().empty());
+    ASSERT_NE(target.randomKeys(), written.randomKeys());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(target.readMem(damaged.c_str())) << c.what;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "info string error reading the input file " + damaged.path() + ": the memory image is damaged\n")
+        << c.what;
+    expectSameCollection(target, before, c.what);
+  }
+
+  // Figures a collection can hold are taken as they are: a value sum below
+  // zero (the evaluation favoured the smaller side), zero sums and the
+  // largest 32-bit ones.
+  std::string edges = patchedDouble(bytes, recordField(written, 0, ValueSumField), -1234.5);
+  edges = patchedInt32(edges, recordField(written, 0, ScoreSumField), 0);
+  edges = patchedInt32(edges, recordField(written, 0, WeightSumField), 0);
+  edges = patchedDouble(edges, recordField(written, 0, PliesLeftSumField), 0.0);
+  edges = patchedInt32(edges, recordField(written, 1, ScoreSumField), INT32_MAX);
+  edges = patchedInt32(edges, recordField(written, 1, WeightSumField), INT32_MAX);
+  for (const std::string& good : {bytes, edges}) {
+    TempTextFile file("good.mem", good);
+    MaterialStatistics restored;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(restored.readMem(file.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(restored.randomKeys(), written.randomKeys());
+    EXPECT_EQ(restored.signatures(), written.signatures());
+    const std::string again = tempPath("again.mem");
+    ASSERT_TRUE(restored.writeMem(again.c_str()));
+    EXPECT_EQ(readFile(again), good);
+    std::remove(again.c_str());
+  }
 }
 
 TEST_F(MaterialStatsTest, UnopenableFilesAreReportedOnStandardError) {
