@@ -14,37 +14,20 @@ namespace {
 
 bool isSpace(char c) { return c && std::isspace(static_cast<unsigned char>(c)); }
 
-// The first place in text, at or after from, where word stands as a word
-// of its own: after a blank (or at the start) and before white space or
-// the end.
-size_t findWord(const std::string& text, const char* word, size_t from = 0) {
-  const size_t length = std::strlen(word);
-  for (size_t at = text.find(word, from); at != std::string::npos; at = text.find(word, at + 1)) {
-    const bool before = at == 0 || isSpace(text[at - 1]);
-    const bool after = at + length == text.size() || isSpace(text[at + length]);
-    if (before && after) return at;
+// Whether the flag word (given with its leading blank) stands in text:
+// followed by a blank, a carriage return or a line feed, or ending the text.
+bool hasFlag(const std::string& text, const std::string& word) {
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    const size_t next = at + word.size();
+    if (next == text.size() || text[next] == ' ' || text[next] == '\r' || text[next] == '\n') return true;
   }
-  return std::string::npos;
+  return false;
 }
 
-// The first place where keyword stands as an option: a word of its own
-// followed, after optional white space, by a number (with a sign when
-// allowed).
-size_t findOption(const std::string& text, const char* keyword, bool signedNumber, size_t from = 0) {
-  const size_t length = std::strlen(keyword);
-  for (size_t at = text.find(keyword, from); at != std::string::npos; at = text.find(keyword, at + 1)) {
-    if (at != 0 && !isSpace(text[at - 1])) continue;
-    size_t i = at + length;
-    if (i < text.size() && !isSpace(text[i])) continue;
-    while (i < text.size() && isSpace(text[i])) ++i;
-    if (signedNumber && i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
-    if (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) return at;
-  }
-  return std::string::npos;
-}
-
-bool readOption(const std::string& text, const char* keyword, bool signedNumber, int64_t& value) {
-  const size_t at = findOption(text, keyword, signedNumber);
+// The number after the first occurrence of keyword, read past white space
+// with an optional sign; false without the keyword or without a digit.
+bool readAfterFirst(const std::string& text, const char* keyword, int64_t& value) {
+  const size_t at = text.find(keyword);
   return at != std::string::npos && readInteger(text.c_str() + at + std::strlen(keyword), value);
 }
 
@@ -52,60 +35,70 @@ void trimEnd(std::string& s) {
   while (!s.empty() && isSpace(s.back())) s.pop_back();
 }
 
+// The write form that starts at `at` (the blank before "write"), and how
+// many characters the keyword takes with that blank and, for the long
+// forms, the one separator after it. A long form at the end of the line or
+// before a tab or line end counts too, so that "book write960" alone is not
+// a plain book written to a file named "960".
+BookArguments::Action writeForm(const std::string& text, size_t at, size_t& keywordLength) {
+  for (const auto& form :
+       {std::make_pair(" write960", BookArguments::Write960), std::make_pair(" writeEPD", BookArguments::WriteEpd)}) {
+    const size_t length = std::strlen(form.first);
+    if (text.compare(at, length, form.first) != 0) continue;
+    const size_t next = at + length;
+    if (next == text.size() || text[next] == ' ' || text[next] == '\t' || text[next] == '\r' ||
+        text[next] == '\n') {
+      keywordLength = length + 1;
+      return form.second;
+    }
+  }
+  keywordLength = 6;
+  return BookArguments::Write;
+}
+
 }  // namespace
 
 BookArguments parseBookArguments(const char* line) {
   BookArguments a;
-  // Everything after the command word, with its separator.
+  // Everything after the command word, starting with its separator, so
+  // that every keyword is found with the blank before it.
   const std::string text = restAfter(line, 4);
+  int64_t v = 0;
 
-  const size_t add = findWord(text, "add");
-  size_t write = std::string::npos;
-  size_t keywordLength = 0;
-  for (const auto& form : {std::make_pair("write", BookArguments::Write),
-                           std::make_pair("write960", BookArguments::Write960),
-                           std::make_pair("writeEPD", BookArguments::WriteEpd)}) {
-    const size_t at = findWord(text, form.first);
-    if (at < write) {
-      write = at;
-      keywordLength = std::strlen(form.first);
-      if (add == std::string::npos || at < add) a.action = form.second;
-    }
-  }
-  if (add != std::string::npos && add < write) a.action = BookArguments::Add;
-  // "delete" counts where it stands before any file name.
-  const size_t del = findWord(text, "delete");
-  a.deleteWord = del != std::string::npos && del < add && del < write;
+  a.deleteWord = hasFlag(text, " delete");
 
-  if (a.action == BookArguments::Add) {
-    // One word; a longer one is cut, and the options are looked for
-    // everywhere but in it.
-    size_t begin = add + 3;
+  const size_t add = text.find(" add ");
+  if (add != std::string::npos) {
+    a.action = BookArguments::Add;
+    // The name is the one word after "add"; the options are searched in
+    // the whole line.
+    size_t begin = add + 5;
     while (begin < text.size() && isSpace(text[begin])) ++begin;
     size_t end = begin;
     while (end < text.size() && !isSpace(text[end])) ++end;
     a.file = text.substr(begin, std::min(end - begin, BookArguments::MaxFileName));
-    const std::string options = text.substr(0, begin) + " " + text.substr(end);
-    int64_t v = 0;
-    if (readOption(options, "value", false, v)) a.value = uint32_t(clampValue(v, 0, UINT32_MAX));
-    if (readOption(options, "ELO", true, v)) a.elo = int(clampValue(v, INT32_MIN, INT32_MAX));
-    a.calcElo = findWord(options, "CalcELO") != std::string::npos;
-    a.all = findWord(options, "all") != std::string::npos;
-  } else if (a.action != BookArguments::None) {
-    // The name runs to the first option, so it may hold blanks and words
-    // like "width" that are not followed by a number.
-    size_t begin = write + keywordLength;
-    while (begin < text.size() && isSpace(text[begin])) ++begin;
-    const size_t end =
-        std::min({text.size(), findOption(text, "threshold", true, begin), findOption(text, "width", true, begin)});
-    a.file = text.substr(begin, end - begin);
-    trimEnd(a.file);
-    if (a.file.size() > BookArguments::MaxFileName) a.file.resize(BookArguments::MaxFileName);
-    const std::string options = text.substr(end);
-    int64_t v = 0;
-    if (readOption(options, "threshold", true, v)) a.threshold = int(clampValue(v, INT32_MIN + 1000, INT32_MAX - 1000));
-    if (readOption(options, "width", true, v)) a.width = int(clampValue(v, INT32_MIN, INT32_MAX));
+    if (readAfterFirst(text, " value ", v)) a.value = uint32_t(clampValue(v, 0, UINT32_MAX));
+    if (readAfterFirst(text, " ELO ", v)) a.elo = int(clampValue(v, INT32_MIN, INT32_MAX));
+    a.calcElo = hasFlag(text, " CalcELO");
+    a.all = hasFlag(text, " all");
+    return a;
   }
+
+  const size_t write = text.find(" write");
+  if (write == std::string::npos) return a;
+  size_t keywordLength = 0;
+  a.action = writeForm(text, write, keywordLength);
+  // The name runs up to the first "threshold" or "width" after its start,
+  // less the one separator before it, so it may hold blanks but no option
+  // word.
+  size_t begin = std::min(write + keywordLength, text.size());
+  while (begin < text.size() && isSpace(text[begin])) ++begin;
+  size_t end = std::min(text.find("threshold", begin), text.find("width", begin));
+  end = end == std::string::npos ? text.size() : std::max(end, begin + 1) - 1;
+  a.file = text.substr(begin, std::min(end - begin, BookArguments::MaxFileName));
+  trimEnd(a.file);
+  if (readAfterFirst(text, " threshold", v)) a.threshold = int(clampValue(v, INT32_MIN + 1000, INT32_MAX - 1000));
+  if (readAfterFirst(text, " width", v)) a.width = int(clampValue(v, INT32_MIN, INT32_MAX));
   return a;
 }
 

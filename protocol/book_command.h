@@ -21,7 +21,10 @@ struct BookArguments {
   enum Action { None, Add, Write, Write960, WriteEpd };
   static constexpr size_t MaxFileName = 1023;
 
-  bool deleteWord = false;  // "delete" given as a word of its own
+  // " delete" stands in the line, followed by a blank or a line end or
+  // ending it; it only acts when there are statistics to drop, and the
+  // line is otherwise read as "add" or a write.
+  bool deleteWord = false;
   Action action = None;
   std::string file;
   uint32_t value = 1000;
