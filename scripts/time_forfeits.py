@@ -12,20 +12,32 @@ an illegal move, a stalled or lost engine).
     scripts/time_forfeits.py --tc 1+0.01 --threads 4 --games 20 --peer /usr/games/phalanx
     scripts/time_forfeits.py --latency --latency-threads 1 4 8 --movetime 50
 
-Self-play uses fastchess and the peer games cutechess-cli from --runners
-(default ../shared/runners next to the checkout, or $BRAKKEN_RUNNERS); without
-fastchess, self-play falls back to a small driver of its own that keeps the
-clocks itself. Exits 1 when a game was lost on time, 2 on a runner warning.
+Self-play uses fastchess and the peer games cutechess-cli. Each is looked
+for in the runners folder (--runners, else $BRAKKEN_RUNNERS, else
+../shared/runners beside the checkout) and then on PATH; the first line says
+which driver plays and where it was found. Without fastchess, self-play falls
+back to a small pipe driver of its own that keeps the clocks itself; peer
+games need cutechess-cli. A peer named without a folder is looked for on PATH
+and in /usr/games, where Debian puts the chess engines. The PGN and the
+runner's log go to a temporary folder that is removed at the end, unless
+--keep names a folder for them. Exits 1 when a game was lost on time, 2 on a
+runner warning, 3 when something it needs (the engine, the peer, the
+runner for peer games) is missing.
 """
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BESIDE_CHECKOUT = os.path.normpath(os.path.join(ROOT, "..", "shared", "runners"))
+# Debian installs the chess engines there, and root's PATH often lacks it.
+GAMES = "/usr/games"
+MISSING = 3
 
 # Short, common openings, so that the games do not all repeat one another.
 OPENINGS = [
@@ -64,6 +76,48 @@ def loser(line):
     return m.group(1) if m.group(3) == "White" else m.group(2)
 
 
+class Missing(Exception):
+    """Something the run needs is not there; the message says what to do."""
+
+
+def runners_folder(args):
+    """The folder to look in first and how messages name it."""
+    if args.runners:
+        return args.runners, "in --runners"
+    if os.environ.get("BRAKKEN_RUNNERS"):
+        return os.environ["BRAKKEN_RUNNERS"], "in $BRAKKEN_RUNNERS"
+    return BESIDE_CHECKOUT, "beside the checkout"
+
+
+def find_runner(name, args):
+    """(path, where it was found) of the runner called name: the runners
+    folder first, then PATH; (None, where it was looked for) when neither
+    has it."""
+    folder, label = runners_folder(args)
+    path = os.path.join(folder, name)
+    if os.path.isfile(path) and os.access(path, os.X_OK):
+        return path, label
+    path = shutil.which(name)
+    if path:
+        return path, "on PATH"
+    return None, "%s (%s) or on PATH" % (label, folder)
+
+
+def find_peer(peer):
+    """The peer engine's path: as given when it names a folder, else from
+    PATH or /usr/games."""
+    if os.sep in peer:
+        path = shutil.which(peer)
+        if not path:
+            raise Missing("peer %s is not an executable file" % peer)
+        return os.path.abspath(path)
+    path = shutil.which(peer, path=os.environ.get("PATH", os.defpath) + os.pathsep + GAMES)
+    if not path:
+        raise Missing("peer %s found neither on PATH nor in %s (apt-get install -y %s, if Debian has it)"
+                      % (peer, GAMES, peer))
+    return path
+
+
 def run_runner(command, log_path):
     started = time.time()
     with open(log_path, "w") as log:
@@ -79,13 +133,18 @@ def run_runner(command, log_path):
     warnings = [l for l in process.stdout.splitlines()
                 if WARNING.search(l) and "opening" not in l.lower() and not l.startswith("Finished game")
                 and not re.match(r"\s*Crashed: 0$", l)]
+    # A runner that could not start (a missing library, say) plays nothing
+    # and may print nothing the patterns above catch.
+    if process.returncode != 0:
+        last = process.stdout.strip().splitlines()[-1:] or ["no output"]
+        warnings.append("%s exited with status %d: %s" % (os.path.basename(command[0]), process.returncode, last[0]))
     return len(finished), forfeits, warnings, time.time() - started
 
 
-def fastchess_match(args, runners, work):
+def fastchess_match(args, runner, work):
     engine = os.path.abspath(args.engine)
     option = "option.NumberOfProcessors=%d" % args.threads
-    command = [os.path.join(runners, "fastchess"),
+    command = [runner,
                "-engine", "cmd=" + engine, "name=brakken-a", option,
                "-engine", "cmd=" + engine, "name=brakken-b", option,
                "-each", "tc=" + args.tc,
@@ -96,12 +155,12 @@ def fastchess_match(args, runners, work):
     return run_runner(command, os.path.join(work, "runner.log"))
 
 
-def cutechess_match(args, runners, work):
+def cutechess_match(args, runner, work):
     engine = os.path.abspath(args.engine)
-    command = [os.path.join(runners, "cutechess-cli"),
+    command = [runner,
                "-engine", "cmd=" + engine, "name=brakken", "proto=uci",
                "option.NumberOfProcessors=%d" % args.threads,
-               "-engine", "cmd=" + args.peer, "name=" + os.path.basename(args.peer), "proto=xboard",
+               "-engine", "cmd=" + args.peer_path, "name=" + os.path.basename(args.peer), "proto=xboard",
                "-each", "tc=" + args.tc,
                "-openings", "file=" + write_openings(work), "format=pgn", "order=random",
                "-games", str(args.games), "-repeat", "-concurrency", str(args.concurrency),
@@ -136,7 +195,7 @@ class Engine:
         self.p.wait(timeout=10)
 
 
-def own_match(args, _runners, _work):
+def own_match(args, _runner, _work):
     """Self-play without a runner: the clocks are kept here, the game ends
     after 200 plies or when the engine has no move (no adjudication)."""
     base, inc = seconds_of(args.tc)
@@ -197,15 +256,26 @@ def main():
     parser.add_argument("--games", type=int, default=100)
     parser.add_argument("--concurrency", type=int, default=1)
     parser.add_argument("--peer", help="an xboard engine to play instead of self-play")
-    parser.add_argument("--runners", default=os.environ.get("BRAKKEN_RUNNERS",
-                                                            os.path.join(ROOT, "..", "shared", "runners")))
-    parser.add_argument("--keep", help="directory for the PGN and the runner's log")
+    parser.add_argument("--runners", help="folder of fastchess and cutechess-cli, looked in before PATH "
+                                          "(default $BRAKKEN_RUNNERS, else ../shared/runners beside the checkout)")
+    parser.add_argument("--keep", help="folder for the PGN and the runner's log, kept after the run "
+                                       "(without it they go to a temporary folder that is removed)")
     parser.add_argument("--latency", action="store_true",
                         help="measure the time from the hard limit to bestmove instead of playing games")
     parser.add_argument("--latency-threads", type=int, nargs="+", default=[1, 4, 8])
     parser.add_argument("--movetime", type=int, default=50)
     parser.add_argument("--searches", type=int, default=50)
     args = parser.parse_args()
+    try:
+        return run(args)
+    except Missing as e:
+        print("time_forfeits.py: %s" % e, file=sys.stderr)
+        return MISSING
+
+
+def run(args):
+    if not (os.path.isfile(args.engine) and os.access(args.engine, os.X_OK)):
+        raise Missing("no engine at %s: build it first (cmake --build build --target brakken)" % args.engine)
     if args.latency:
         load = os.getloadavg()
         latency(args)
@@ -213,21 +283,41 @@ def main():
               % (load + os.getloadavg() + (os.cpu_count(),)))
         return 0
 
-    work = args.keep or tempfile.mkdtemp(prefix="brakken-forfeits-")
-    os.makedirs(work, exist_ok=True)
     if args.peer:
+        args.peer_path = find_peer(args.peer)
+        runner, where = find_runner("cutechess-cli", args)
+        if not runner:
+            raise Missing("games against a peer need cutechess-cli, none found %s; put it there, "
+                          "name its folder with --runners, or play self-play without --peer" % where)
         match, how = cutechess_match, "cutechess-cli"
-    elif os.access(os.path.join(args.runners, "fastchess"), os.X_OK):
-        match, how = fastchess_match, "fastchess"
+        print("driver: cutechess-cli at %s (%s); peer %s" % (runner, where, args.peer_path))
     else:
-        match, how = own_match, "own driver"
-    load = os.getloadavg()
-    games, forfeits, warnings, seconds = match(args, args.runners, work)
+        runner, where = find_runner("fastchess", args)
+        if runner:
+            match, how = fastchess_match, "fastchess"
+            print("driver: fastchess at %s (%s)" % (runner, where))
+        else:
+            match, how = own_match, "own pipe driver"
+            print("driver: own pipe driver (no fastchess found %s)" % where)
+    sys.stdout.flush()
+
+    if args.keep:
+        os.makedirs(args.keep, exist_ok=True)
+        work = args.keep
+    else:
+        work = tempfile.mkdtemp(prefix="brakken-forfeits-")
+    try:
+        load = os.getloadavg()
+        games, forfeits, warnings, seconds = match(args, runner, work)
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
     print("%s, tc %s, %d threads%s, concurrency %d: %d games in %.0f s, %d lost on time, %d runner warnings"
           % (how, args.tc, args.threads, " vs " + args.peer if args.peer else " each side", args.concurrency,
              games, seconds, len(forfeits), len(warnings)))
-    print("load average before %.1f %.1f %.1f, after %.1f %.1f %.1f (%d cores); files in %s"
-          % (load + os.getloadavg() + (os.cpu_count(), work)))
+    print("load average before %.1f %.1f %.1f, after %.1f %.1f %.1f (%d cores)%s"
+          % (load + os.getloadavg() + (os.cpu_count(),
+                                       "; files in " + work if args.keep else "")))
     for line in forfeits:
         print("  " + line)
     # Warnings by kind: the text without the move and the engine it names.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/engine_fixture.h"
+#include "support/temp_text_file.h"
 #include "support/uci_lines.h"
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 using testsupport::EngineObjects;
 using testsupport::positionOf;
 using testsupport::startsWith;
+using testsupport::TempDirectory;
 
 // A position with one legal move (the king must go to h7) and one with a
 // mate in one: a search of either ends at once unless held back.
@@ -231,14 +233,19 @@ TEST_F(SearchThreadsTest, CommandsDuringASearchLeaveItRunningOrStopItSilently) {
 }
 
 TEST_F(SearchThreadsTest, OptionsTheSearchReadsWaitUntilItEnds) {
+  // The option opens the log at once, so it lies in a directory of the
+  // test's own.
+  TempDirectory logDirectory;
+  ASSERT_TRUE(logDirectory.ok());
+  const std::string log = logDirectory.path("deferred.log");
   engine.line("position startpos");
   engine.line("go infinite");
-  engine.line("setoption name TimeLogfile value /tmp/brakken-deferred.log");
+  engine.line("setoption name TimeLogfile value " + log);
   engine.line("setoption name AlwaysClearHash value true");
   EXPECT_STREQ(engine.searcher.timeLogfile(), "");
   EXPECT_EQ(engine.searcher.alwaysClearHash(), 0);
   engine.line("stop");
-  EXPECT_STREQ(engine.searcher.timeLogfile(), "/tmp/brakken-deferred.log");
+  EXPECT_EQ(engine.searcher.timeLogfile(), log);
   EXPECT_EQ(engine.searcher.alwaysClearHash(), 1);
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -14,6 +15,7 @@
 #include "eval/evaluator.h"
 #include "protocol/command_text.h"
 #include "support/engine_fixture.h"
+#include "support/temp_text_file.h"
 #include "support/uci_lines.h"
 
 namespace {
@@ -297,8 +299,13 @@ TEST_F(SetOptionTest, MultiPvAndThreadsFallBackToOneOnBadValues) {
 
 TEST_F(SetOptionTest, GoodValuesTakeEffect) {
   Searcher& s = engine.searcher;
+  // A time log name with a blank in it is taken whole; the option opens the
+  // log at once, so it lies in a directory of the test's own.
+  testsupport::TempDirectory logDirectory;
+  ASSERT_TRUE(logDirectory.ok());
+  const std::string blankLog = logDirectory.path("brakken time.log");
   const struct {
-    const char* line;
+    std::string line;
     std::function<bool()> holds;
   } cases[] = {
       {"setoption name Hash value 8",
@@ -323,7 +330,7 @@ TEST_F(SetOptionTest, GoodValuesTakeEffect) {
       {"setoption name NeuroWidth value 1", [&] { return s.evaluator().neuroWidth() == 1; }},
       {"setoption name MaterialFile value (internal)", [&] { return s.evaluator().materialFile() == "(internal)"; }},
       {"setoption name TimeLogfile value /dev/null", [&] { return !std::strcmp(s.timeLogfile(), "/dev/null"); }},
-      {"setoption name TimeLogfile value /tmp/brakken time.log", [&] { return !std::strcmp(s.timeLogfile(), "/tmp/brakken time.log"); }},
+      {"setoption name TimeLogfile value " + blankLog, [&] { return s.timeLogfile() == blankLog && std::filesystem::exists(blankLog); }},
       {"setoption name blocking value true", [&] { return engine.controller.blocking(); }},
       {"setoption name blocking value false", [&] { return !engine.controller.blocking(); }},
       {"setoption name Resign value 700", [&] { return s.resignThreshold() == -7000; }},
@@ -359,9 +366,11 @@ TEST_F(SetOptionTest, ThreadCountBuildsAndRemovesHelpers) {
 // Names that can be used pass without a word, and nothing is said outside
 // debug mode.
 TEST_F(SetOptionTest, UnreadableFilesAreReported) {
-  const std::string directory = ::testing::TempDir();
-  const std::string garbage = directory + "brakken_garbage_net.txt";
-  const std::string log = directory + "brakken_time_log.txt";
+  testsupport::TempDirectory own;
+  ASSERT_TRUE(own.ok());
+  const std::string& directory = own.path();
+  const std::string garbage = own.path("garbage_net.txt");
+  const std::string log = own.path("time_log.txt");
   {
     std::ofstream out(garbage, std::ios::trunc);
     out << "this is no network\n";
@@ -383,8 +392,6 @@ TEST_F(SetOptionTest, UnreadableFilesAreReported) {
   engine.line("debug off");
   EXPECT_TRUE(run("setoption name MaterialFile value " + garbage).empty());
   EXPECT_TRUE(run("setoption name TimeLogfile value " + directory).empty());
-  std::remove(garbage.c_str());
-  std::remove(log.c_str());
 }
 
 TEST_F(SetOptionTest, FileNamesAndOpponentsNeedText) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -18,11 +19,13 @@
 #include "board/move_list.h"
 #include "board/notation.h"
 #include "support/engine_process.h"
+#include "support/temp_text_file.h"
 #include "support/uci_lines.h"
 
 namespace {
 
 using testsupport::EngineProcess;
+using testsupport::TempDirectory;
 using testsupport::splitWords;
 
 const std::vector<std::string> FeatureLines = {
@@ -39,14 +42,6 @@ const std::vector<std::string> FeatureLines = {
     "feature name=1",
 };
 
-// A fresh empty working directory per engine, so no "Brakken.ini" or book
-// of the test's own directory is read.
-std::string makeWorkingDirectory() {
-  char pattern[] = "/tmp/brakken-xboard-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  return made ? made : "/tmp";
-}
-
 bool isThinkingLine(const std::string& line) {
   static const std::regex pattern(R"(^\d+ -?\d+ \d+ \d+ .*)");
   return std::regex_match(line, pattern);
@@ -58,11 +53,22 @@ class XboardSession : public ::testing::Test {
 
   // An empty default book keeps the once-only note about a missing book
   // out of the exact answers; BookMissing tests that note on its own.
+  // Each engine gets a fresh empty working directory of its own, so no
+  // "Brakken.ini" or book of the test's own directory is read. A test that
+  // starts a second engine ends the first one before its directory goes,
+  // so nothing of the first is left behind.
   void start(const std::string& ini = "", bool withIni = false, bool withBook = true) {
-    directory = makeWorkingDirectory();
-    if (withIni) std::ofstream(directory + "/Brakken.ini", std::ios::binary) << ini;
-    if (withBook) std::ofstream(directory + "/Brakken.opn", std::ios::binary) << "* -1\n";
-    engine = std::make_unique<EngineProcess>(std::vector<std::string>{}, BRAKKEN_BINARY, directory.c_str());
+    engine.reset();
+    if (directory) {
+      const std::string previous = directory->path();
+      directory.reset();
+      EXPECT_FALSE(std::filesystem::exists(previous)) << previous;
+    }
+    directory = std::make_unique<TempDirectory>();
+    ASSERT_TRUE(directory->ok());
+    if (withIni) std::ofstream(directory->path("Brakken.ini"), std::ios::binary) << ini;
+    if (withBook) std::ofstream(directory->path("Brakken.opn"), std::ios::binary) << "* -1\n";
+    engine = std::make_unique<EngineProcess>(std::vector<std::string>{}, BRAKKEN_BINARY, directory->path().c_str());
     ASSERT_TRUE(engine->started());
   }
 
@@ -72,11 +78,9 @@ class XboardSession : public ::testing::Test {
       EXPECT_EQ(engine->waitExit(10000), 0);
       EXPECT_EQ(engine->errorText().find("ThreadSanitizer"), std::string::npos) << engine->errorText();
     }
-    if (!directory.empty() && directory != "/tmp") {
-      std::remove((directory + "/Brakken.ini").c_str());
-      std::remove((directory + "/Brakken.opn").c_str());
-      rmdir(directory.c_str());
-    }
+    // The engine has ended before its directory goes, whatever it wrote there.
+    engine.reset();
+    directory.reset();
   }
 
   // The answer to "xboard" and "protover 2" without an initialisation file.
@@ -128,7 +132,7 @@ class XboardSession : public ::testing::Test {
     return text;
   }
 
-  std::string directory;
+  std::unique_ptr<TempDirectory> directory;
   std::unique_ptr<EngineProcess> engine;
   int pings = 0;
 };
