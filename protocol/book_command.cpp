@@ -14,23 +14,6 @@ namespace {
 
 bool isSpace(char c) { return c && std::isspace(static_cast<unsigned char>(c)); }
 
-// Whether the flag word (given with its leading blank) stands in text:
-// followed by a blank, a carriage return or a line feed, or ending the text.
-bool hasFlag(const std::string& text, const std::string& word) {
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
-    const size_t next = at + word.size();
-    if (next == text.size() || text[next] == ' ' || text[next] == '\r' || text[next] == '\n') return true;
-  }
-  return false;
-}
-
-// The number after the first occurrence of keyword, read past white space
-// with an optional sign; false without the keyword or without a digit.
-bool readAfterFirst(const std::string& text, const char* keyword, int64_t& value) {
-  const size_t at = text.find(keyword);
-  return at != std::string::npos && readInteger(text.c_str() + at + std::strlen(keyword), value);
-}
-
 void trimEnd(std::string& s) {
   while (!s.empty() && isSpace(s.back())) s.pop_back();
 }
@@ -65,7 +48,7 @@ BookArguments parseBookArguments(const char* line) {
   const std::string text = restAfter(line, 4);
   int64_t v = 0;
 
-  a.deleteWord = hasFlag(text, " delete");
+  a.deleteWord = hasFlag(text.c_str(), " delete");
 
   const size_t add = text.find(" add ");
   if (add != std::string::npos) {
@@ -77,10 +60,10 @@ BookArguments parseBookArguments(const char* line) {
     size_t end = begin;
     while (end < text.size() && !isSpace(text[end])) ++end;
     a.file = text.substr(begin, std::min(end - begin, BookArguments::MaxFileName));
-    if (readAfterFirst(text, " value ", v)) a.value = uint32_t(clampValue(v, 0, UINT32_MAX));
-    if (readAfterFirst(text, " ELO ", v)) a.elo = int(clampValue(v, INT32_MIN, INT32_MAX));
-    a.calcElo = hasFlag(text, " CalcELO");
-    a.all = hasFlag(text, " all");
+    if (readNumberAfter(text.c_str(), " value ", v)) a.value = uint32_t(clampValue(v, 0, UINT32_MAX));
+    if (readNumberAfter(text.c_str(), " ELO ", v)) a.elo = int(clampValue(v, INT32_MIN, INT32_MAX));
+    a.calcElo = hasFlag(text.c_str(), " CalcELO");
+    a.all = hasFlag(text.c_str(), " all");
     return a;
   }
 
@@ -97,8 +80,9 @@ BookArguments parseBookArguments(const char* line) {
   end = end == std::string::npos ? text.size() : std::max(end, begin + 1) - 1;
   a.file = text.substr(begin, std::min(end - begin, BookArguments::MaxFileName));
   trimEnd(a.file);
-  if (readAfterFirst(text, " threshold", v)) a.threshold = int(clampValue(v, INT32_MIN + 1000, INT32_MAX - 1000));
-  if (readAfterFirst(text, " width", v)) a.width = int(clampValue(v, INT32_MIN, INT32_MAX));
+  if (readNumberAfter(text.c_str(), " threshold", v))
+    a.threshold = int(clampValue(v, INT32_MIN + 1000, INT32_MAX - 1000));
+  if (readNumberAfter(text.c_str(), " width", v)) a.width = int(clampValue(v, INT32_MIN, INT32_MAX));
   return a;
 }
 

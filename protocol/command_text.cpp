@@ -62,6 +62,15 @@ bool readNumberAfter(const char* line, const char* keyword, int64_t& value) {
   return at && readInteger(at + std::strlen(keyword), value);
 }
 
+bool hasFlag(const char* text, const char* word) {
+  const size_t n = std::strlen(word);
+  for (const char* at = std::strstr(text, word); at; at = std::strstr(at + 1, word)) {
+    const char after = at[n];
+    if (after == '\0' || after == ' ' || after == '\r' || after == '\n') return true;
+  }
+  return false;
+}
+
 bool readWordAfter(const char* line, const char* keyword, char* word, size_t maxLength) {
   const char* at = std::strstr(line, keyword);
   if (!at) return false;

@@ -27,6 +27,11 @@ int64_t readClockValue(const char* text);
 // without a number.
 bool readNumberAfter(const char* line, const char* keyword, int64_t& value);
 
+// Whether the flag word (given with its leading blank, " CalcELO") stands
+// in text: followed by a blank, a carriage return or a line feed, or ending
+// the text.
+bool hasFlag(const char* text, const char* word);
+
 // At the first occurrence of keyword in line: one word of at most
 // maxLength characters after white space ("keyword %8s"), cut there; false
 // without the keyword or the word.

@@ -24,16 +24,6 @@ std::string fileName(const char* begin, const char* end = nullptr) {
   return std::string(begin, length < MatCommand::MaxFileName ? length : MatCommand::MaxFileName);
 }
 
-// The flag word stands alone: followed by a blank, a line end or nothing.
-bool hasFlag(const char* text, const char* word) {
-  const size_t n = std::strlen(word);
-  for (const char* at = std::strstr(text, word); at; at = std::strstr(at + 1, word)) {
-    const char after = at[n];
-    if (after == '\0' || after == ' ' || after == '\r' || after == '\n') return true;
-  }
-  return false;
-}
-
 int intAfter(const char* text, const char* keyword, int fallback) {
   int64_t v = 0;
   return readNumberAfter(text, keyword, v) ? int(clampValue(v, INT32_MIN, INT32_MAX)) : fallback;
