@@ -1,8 +1,6 @@
 #include "common/output_file.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -23,13 +21,6 @@ constexpr int MaxLinkHops = 40;
 // second try is already as good as never needed.
 constexpr int TemporaryAttempts = 16;
 constexpr mode_t PermissionBits = 0777;
-
-sigset_t pipeSignal() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGPIPE);
-  return set;
-}
 
 // Follows the links at the end of name to the name of what they lead to,
 // which need not exist; false for a loop, a link too long to read or a
@@ -169,11 +160,7 @@ bool OutputFile::openStraight(const std::string& target) {
     ::close(fd);
     return false;
   }
-  // A SIGPIPE this thread already holds back is the caller's affair.
-  const sigset_t pipe = pipeSignal();
-  sigset_t previous;
-  holdingPipeSignal_ =
-      pthread_sigmask(SIG_BLOCK, &pipe, &previous) == 0 && !sigismember(&previous, SIGPIPE);
+  pipeSignal_.hold();
   return true;
 }
 
@@ -181,18 +168,7 @@ bool OutputFile::close() {
   const bool written = std::fflush(out_) == 0 && !std::ferror(out_);
   const bool closed = std::fclose(out_) == 0;
   out_ = nullptr;
-  if (holdingPipeSignal_) {
-    // The SIGPIPE of a failed write is taken back before the signal is let
-    // through again; the failure itself has been seen as EPIPE.
-    const sigset_t pipe = pipeSignal();
-    sigset_t pending;
-    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
-      const timespec noWait{0, 0};
-      sigtimedwait(&pipe, nullptr, &noWait);
-    }
-    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
-    holdingPipeSignal_ = false;
-  }
+  pipeSignal_.release();
   return written && closed;
 }
 

@@ -35,6 +35,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/pipe_signal.h"
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -65,5 +67,5 @@ class OutputFile {
   std::FILE* out_ = nullptr;
   std::string target_;
   std::string temporary_;  // empty when writing straight into the target
-  bool holdingPipeSignal_ = false;
+  PipeSignalHold pipeSignal_;
 };

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "board/position.h"
+#include "common/append_without_waiting.h"
 
 namespace {
 
@@ -268,12 +269,12 @@ bool writeTimeLogLine(std::FILE* file, const char* featureText, bool bestMoveCha
 
 bool appendTimeLogLine(const char* fileName, const char* featureText, bool bestMoveChanged) {
   if (fileName == nullptr || featureText == nullptr) return false;
-  std::FILE* file = std::fopen(fileName, "a");
-  if (file == nullptr) return false;
-  const bool written = writeTimeLogLine(file, featureText, bestMoveChanged);
-  // A failed close means the line may not have reached the file.
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+  // The search must not wait for the log: a FIFO nobody reads, a reader
+  // that has gone or a full pipe cost the line, never the move.
+  char line[MoveChangeNet::kMaxFeatureText + 16];
+  const int length = std::snprintf(line, sizeof line, "%s %d\n", featureText, bestMoveChanged ? 1 : 0);
+  if (length <= 0 || size_t(length) >= sizeof line) return false;
+  return appendWithoutWaiting(fileName, line, size_t(length));
 }
 
 void MoveChangeNet::trainSample(double target, double patternWeight) {

@@ -129,7 +129,8 @@ bool timeLogLineDue(const TimeLogCheck& check);
 // when the writing fails.
 bool writeTimeLogLine(std::FILE* file, const char* featureText, bool bestMoveChanged);
 
-// Appends one time log line to the named file, opening and closing it;
-// false when the file cannot be opened or written. Call it from the master
-// search thread only, after timeLogLineDue().
+// Appends one time log line to the named file, opening and closing it,
+// without ever waiting for the file; false when the file cannot be opened
+// or the line not written at once (the line is then lost). Call it from
+// the master search thread only, after timeLogLineDue().
 bool appendTimeLogLine(const char* fileName, const char* featureText, bool bestMoveChanged);

@@ -1,10 +1,14 @@
 #include "search/move_change_net.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -13,6 +17,9 @@
 #include <vector>
 
 #include "board/attack_tables.h"
+#include "common/append_without_waiting.h"
+#include "common/pipe_signal.h"
+#include "support/fifo_reader.h"
 #include "board/position.h"
 #include "eval/material_net.h"
 
@@ -383,6 +390,77 @@ TEST(TimeLogTest, AppendAddsLinesToTheNamedFile) {
   std::remove(path.c_str());
   EXPECT_FALSE(appendTimeLogLine(tempPath("no_such_dir/log.txt").c_str(), "a ", false));
   EXPECT_FALSE(appendTimeLogLine(nullptr, "a ", false));
+}
+
+// Runs call in a child process, which is killed when it has not ended
+// within the time: whether it ended by itself and gave back true.
+enum class ChildResult { True, False, Hung, Died };
+ChildResult inChild(const std::function<bool()>& call, int timeoutMs = 5000) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(call() ? 0 : 1);
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return !WIFEXITED(status) ? ChildResult::Died : WEXITSTATUS(status) == 0 ? ChildResult::True : ChildResult::False;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return ChildResult::Hung;
+}
+
+// The search writes the log itself, so nothing about the log may make it
+// wait: a FIFO nobody reads, one whose reader has gone and one whose pipe
+// is full each cost the line, at once, and never the process.
+TEST(TimeLogTest, AFifoNeverMakesTheSearchWait) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string fifo = dir.path("log.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto append = [&] { return appendTimeLogLine(fifo.c_str(), "0 1 0.5 ", true); };
+
+  EXPECT_EQ(inChild(append), ChildResult::False) << "nobody reads";
+  EXPECT_EQ(inChild([&] { return openForAppendWithoutWaiting(fifo.c_str()) >= 0; }), ChildResult::False);
+
+  {
+    // A reader that takes nothing: the pipe is filled up first.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const std::string page(4096, 'x');
+    while (::write(writer, page.data(), page.size()) > 0) {
+    }
+    while (::write(writer, "x", 1) > 0) {
+    }
+    EXPECT_EQ(inChild(append), ChildResult::False) << "full pipe";
+    ::close(writer);
+    ::close(reader);
+  }
+  {
+    // A reader that has gone after the log was opened: the write fails
+    // instead of raising SIGPIPE.
+    EXPECT_EQ(inChild([&] {
+                const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                const int log = openForAppendWithoutWaiting(fifo.c_str());
+                if (reader < 0 || log < 0) return false;
+                ::close(reader);
+                PipeSignalHold hold;
+                hold.hold();
+                const bool failed = ::write(log, "x\n", 2) < 0 && errno == EPIPE;
+                hold.release();
+                ::close(log);
+                return failed && !appendTimeLogLine(fifo.c_str(), "0 ", false);
+              }),
+              ChildResult::True)
+        << "reader gone";
+  }
+  {
+    testsupport::FifoReader reader(fifo);
+    ASSERT_TRUE(reader.isOpen());
+    EXPECT_TRUE(append());
+    EXPECT_EQ(reader.finish(), "0 1 0.5  1\n");
+  }
 }
 
 TEST(TimeLogTest, LineIsDueOnlyUnderAllConditions) {
