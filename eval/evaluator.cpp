@@ -42,9 +42,15 @@ bool Evaluator::setNeuroWidth(int value) {
 bool Evaluator::setMaterialFile(const char* name) {
   const char* text = name ? name : "";
   if (materialFile_ == text) return true;
-  materialFile_ = text;
   clearHashes();
-  return net_.load(name);
+  if (!net_.load(name)) {
+    // The network in use is still the one of the stored name, so the same
+    // name given again (the file since put in place) is loaded then, and
+    // helpers copying the name get the network the master has.
+    return false;
+  }
+  materialFile_ = text;
+  return true;
 }
 
 int Evaluator::computeMaterialScore(int relation) {

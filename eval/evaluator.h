@@ -53,9 +53,11 @@ class Evaluator {
   bool setNeuroMaterial(int value);
   bool setNeuroWidth(int value);
   // A null name counts as empty. An equal name changes nothing (true);
-  // otherwise the name is stored, both hashes emptied and the network
-  // loaded ("", "(internal)" and null give the built-in one); gives back
-  // the result of the load.
+  // otherwise both hashes are emptied and the network loaded ("",
+  // "(internal)" and null give the built-in one). A load that works stores
+  // the name; one that fails keeps the network and the name it had, so the
+  // stored name is always that of the network in use. Gives back the
+  // result of the load.
   bool setMaterialFile(const char* name);
 
   int neuroMaterial() const { return neuroMaterial_; }

@@ -179,12 +179,28 @@ TEST(EvaluatorSettings, MaterialFileLoadsAndReturnsToTheBuiltInNetwork) {
   EXPECT_EQ(ev.lastMaterialScore(), expected);
   EXPECT_NE(expected, builtInScore);
 
-  // A missing file: false, the name kept, the hashes emptied, the network kept.
+  // A missing file: false, the hashes emptied, the network and its name
+  // kept.
   EXPECT_FALSE(ev.setMaterialFile("/nonexistent/brakken/net.txt"));
-  EXPECT_EQ(ev.materialFile(), "/nonexistent/brakken/net.txt");
+  EXPECT_EQ(ev.materialFile(), path);
   EXPECT_EQ(usedMaterialSlots(ev), 0);
   ev.evaluate(p);
   EXPECT_EQ(ev.lastMaterialScore(), expected);
+
+  // The name of a load that failed is tried again once the file is there.
+  const std::string late = ::testing::TempDir() + "brakken_eval_late_net.txt";
+  std::remove(late.c_str());
+  EXPECT_FALSE(ev.setMaterialFile(late.c_str()));
+  EXPECT_FALSE(ev.setMaterialFile(late.c_str()));
+  {
+    std::ofstream out(late, std::ios::trunc);
+    out << "15 3 0 12 1 0 2 1 0 0 2 0 0 6 2 0 0.1 0.9 0";
+  }
+  EXPECT_TRUE(ev.setMaterialFile(late.c_str()));
+  EXPECT_EQ(ev.materialFile(), late);
+  ev.evaluate(p);
+  EXPECT_NE(ev.lastMaterialScore(), expected);
+  std::remove(late.c_str());
 
   // Null: the empty name, the hashes emptied, the built-in network back.
   EXPECT_TRUE(ev.setMaterialFile(nullptr));
