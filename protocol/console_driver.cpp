@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "book/book.h"
 #include "book/pgn_game_source.h"
@@ -14,8 +13,8 @@
 #include "search/searcher.h"
 #include "search/time_manager.h"
 
-LineRead readInputLine(std::FILE* input, char* buffer, size_t size) {
-  size_t length = 0;
+LineRead readInputLine(std::FILE* input, std::string& line, size_t maxLength) {
+  line.clear();
   bool overlong = false;
   bool any = false;
   for (;;) {
@@ -30,10 +29,9 @@ LineRead readInputLine(std::FILE* input, char* buffer, size_t size) {
     }
     any = true;
     if (c == '\n') break;
-    if (length + 1 < size) buffer[length++] = c == 0 ? ' ' : char(c);
+    if (line.size() < maxLength) line.push_back(c == 0 ? ' ' : char(c));
     else overlong = true;
   }
-  buffer[length] = 0;
   return overlong ? LineRead::Overlong : LineRead::Line;
 }
 
@@ -58,12 +56,13 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
   CommandHandler* handler = nullptr;
   UciProtocol* innerUci = nullptr;       // xboard only: the adapter's UCI side
   XboardAdapter* adapter = nullptr;      // xboard only: the handler
-  std::unique_ptr<char[]> line(new char[LineBufferSize]);
+  // Grows with the longest line read so far, on the heap.
+  std::string line;
 
   for (;;) {
     if (std::feof(stdin)) break;
     if (controller && controller->quitRequested()) break;
-    const LineRead read = readInputLine(stdin, line.get(), LineBufferSize);
+    const LineRead read = readInputLine(stdin, line, MaxLineLength);
     if (read == LineRead::End) break;
     if (read == LineRead::Overlong) {
       // A cut line could still look like a command and do the wrong
@@ -72,9 +71,12 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
       else std::fputs("'uci' or 'xboard' expected\n", stderr);
       continue;
     }
-    trimTrailingWhiteSpace(line.get());
+    trimTrailingWhiteSpace(&line[0]);
+    line.resize(std::strlen(line.c_str()));
     char word[17];
-    if (std::sscanf(line.get(), "%16s", word) != 1) continue;
+    if (std::sscanf(line.c_str(), "%16s", word) != 1) continue;
+    // Whoever started the engine by hand can always leave it.
+    if (!output && !std::strcmp(word, "quit")) break;
 
     if (!output && !std::strcmp(word, "xboard")) {
       XboardOutput* xboardOutput = new XboardOutput(searcher, clock);
@@ -96,9 +98,9 @@ void ConsoleDriver::run(const char* pgnFile, bool hiddenOptions) {
       controller = new SearchController(searcher, output, clock);
       handler = new UciProtocol(searcher, output, controller, hiddenOptions);
       searcher->setListener(output);
-      if (test) std::strcpy(line.get(), "uci");
+      if (test) line = "uci";
     }
-    handler->handleLine(line.get());
+    handler->handleLine(line.c_str());
   }
 
   // Under xboard the queue goes first: its worker runs what is queued

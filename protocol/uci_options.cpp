@@ -1,7 +1,10 @@
 // The answer to "uci" and the "setoption" command.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
+#include <unistd.h>
 
+#include "common/append_without_waiting.h"
 #include "protocol/command_text.h"
 #include "protocol/engine_output.h"
 #include "protocol/uci_protocol.h"
@@ -50,11 +53,11 @@ void UciProtocol::printIdAndOptions() {
 bool UciProtocol::checkValue(const char* line, const char* name, bool& value) {
   char word[9];
   if (readWordAfter(line, "value", word, 8)) {
-    if (!std::strcmp(word, "true")) {
+    if (!strcasecmp(word, "true")) {
       value = true;
       return true;
     }
-    if (!std::strcmp(word, "false")) {
+    if (!strcasecmp(word, "false")) {
       value = false;
       return true;
     }
@@ -98,8 +101,15 @@ void UciProtocol::setOption(const char* line) {
                                       "NumberOfProcessors", "NeuroMaterial", "NeuroWidth", "MaterialFile",
                                       "TimeLogfile",  "blocking",   "NoOutput",     "Resign",
                                       "AlwaysClearHash"};
+  // Interfaces may write an option name in any letter case; from here on
+  // the name is the one "uci" lists.
   bool known = false;
-  for (const char* n : Names) known |= !std::strcmp(name, n);
+  for (const char* n : Names)
+    if (!strcasecmp(name, n)) {
+      std::strcpy(name, n);
+      known = true;
+      break;
+    }
   if (!known) {
     diagnostic("'setoption': unbekannte Option", line);
     return;
@@ -123,30 +133,33 @@ void UciProtocol::setOption(const char* line) {
   bool on = false;
   char file[MaxFileName + 1];
 
+  // The options the search depends on end a running search before they
+  // change; it gives its answer the way "stop" has it give it, so that the
+  // interface's later "stop" is not left waiting for a bestmove.
   if (!std::strcmp(name, "Hash")) {
     if (!hasNumber || number <= 0) {
       diagnostic(badValue, line);
       return;
     }
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->resizeHash(size_t(clampValue(number, 1, UciProtocol::MaxHashMegabytes)) << 20);
   } else if (!std::strcmp(name, "Ponder")) {
     if (checkValue(line, name, on)) controller_->clock()->setPonder(on);
   } else if (!std::strcmp(name, "OwnBook")) {
     if (!checkValue(line, name, on)) return;
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->setOwnBook(on);
   } else if (!std::strcmp(name, "MultiPV")) {
     int lines = 1;
     if (!hasNumber || number <= 0) diagnostic(badValue, line);
     else lines = int(clampValue(number, 1, MaxMultiPv));
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->setMultiPv(lines);
   } else if (!std::strcmp(name, "UCI_Chess960")) {
     if (checkValue(line, name, on)) chess960_ = on ? 1 : 0;
   } else if (!std::strcmp(name, "BookFile")) {
     if (!fileNameValue(line, name, file)) return;
-    stopSilently();
+    stopWithAnswer(true);
     std::strcpy(bookFile_, file);
     searcher_->setBookFile(file);
   } else if (!std::strcmp(name, "Opponent")) {
@@ -160,14 +173,14 @@ void UciProtocol::setOption(const char* line) {
     int threads = 1;
     if (!hasNumber || number <= 0) diagnostic(badValue, line);
     else threads = int(clampValue(number, 1, SearchController::MaxThreads));
-    stopSilently();
+    stopWithAnswer(true);
     controller_->setThreadCount(threads);
   } else if (!std::strcmp(name, "NeuroMaterial")) {
     if (!hasNumber || number < 0 || number > 100) {
       diagnostic(badValue, line);
       return;
     }
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->transpositionTable().clear();
     searcher_->evaluator().setNeuroMaterial(int(number));
   } else if (!std::strcmp(name, "NeuroWidth")) {
@@ -175,21 +188,23 @@ void UciProtocol::setOption(const char* line) {
       diagnostic(badValue, line);
       return;
     }
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->transpositionTable().clear();
     searcher_->evaluator().setNeuroWidth(int(number));
   } else if (!std::strcmp(name, "MaterialFile")) {
     if (!fileNameValue(line, name, file)) return;
-    stopSilently();
+    stopWithAnswer(true);
     searcher_->transpositionTable().clear();
     if (!searcher_->evaluator().setMaterialFile(file))
       diagnostic("Lesefehler bei 'MaterialFile', das bisherige Netz bleibt:", file);
   } else if (!std::strcmp(name, "TimeLogfile")) {
     if (!fileNameValue(line, name, file)) return;
     // The log is opened for each line it gets; a name that cannot be opened
-    // would lose them all without a word.
+    // would lose them all without a word. Like the search's own opens this
+    // one never waits, for a FIFO nobody reads above all.
     if (timeLogActive(file)) {
-      if (std::FILE* log = std::fopen(file, "a")) std::fclose(log);
+      const int log = openForAppendWithoutWaiting(file);
+      if (log >= 0) close(log);
       else diagnostic("'TimeLogfile' l\xe4sst sich nicht \xf6" "ffnen:", file);
     }
     std::strcpy(deferredTimeLogfile_, file);

@@ -143,6 +143,9 @@ void UciOutput::printBestMove(const Move* best, const Move* ponder) {
   Position p = snapshot_;
   char line[64];
   if (!best || !isLegalMove(p, *best)) {
+    // A game that is over still gets a score, so that the interface shows
+    // the mate or the stalemate rather than nothing.
+    if (p.noLegalMove()) writeLine(p.inCheck() ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
     // Every "go" gets its answer: the null move tells the interface that
     // there was nothing to play.
     diagnostic("Kein Zug berechnet", nullptr);

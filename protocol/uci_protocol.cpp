@@ -67,9 +67,7 @@ void UciProtocol::handleLine(const char* line) {
   // Any other word is ignored without an answer.
 }
 
-void UciProtocol::stopSilently() {
-  const bool wasSilent = output_->isSilent();
-  output_->setSilent(true);
+void UciProtocol::waitForSearchEnd() {
   const int64_t before = nowMs();
   controller_->stop();
   const int64_t after = nowMs();
@@ -78,12 +76,19 @@ void UciProtocol::stopSilently() {
     stopWaitMs_ += after - before;
     stopWaitEnd_ = after;
   }
+}
+
+void UciProtocol::stopSilently() {
+  const bool wasSilent = output_->isSilent();
+  output_->setSilent(true);
+  waitForSearchEnd();
   output_->setSilent(wasSilent);
   applyDeferredOptions();
 }
 
-void UciProtocol::stopWithAnswer() {
-  controller_->stop();
+void UciProtocol::stopWithAnswer(bool chargeWait) {
+  if (chargeWait) waitForSearchEnd();
+  else controller_->stop();
   applyDeferredOptions();
 }
 
@@ -215,8 +220,9 @@ void UciProtocol::position(const char* line) {
 }
 
 void UciProtocol::go(const char* line) {
-  // The controller holds one search; a running one gives way silently.
-  stopSilently();
+  // The controller holds one search: a running one ends first, and the
+  // interface still gets its answer, one bestmove for every "go".
+  stopWithAnswer(true);
 
   const char* filter = nullptr;
   bool exclude = false;

@@ -33,8 +33,9 @@ class UciProtocol : public CommandHandler {
   // Stops a running search without letting it print anything.
   void stopSilently();
   // Stops a running search the way "stop" does: it gives its final
-  // information and its best move before this returns.
-  void stopWithAnswer();
+  // information and its best move before this returns. chargeWait counts
+  // the wait for it against the clock of a "go" that follows at once.
+  void stopWithAnswer(bool chargeWait = false);
 
   // --- one handler per command word ---
   void printIdAndOptions();
@@ -61,6 +62,9 @@ class UciProtocol : public CommandHandler {
   // Hands the options that the search reads on its own thread to the
   // master, once no search runs.
   void applyDeferredOptions();
+  // Tells a running search to stop and waits for its thread; the wait is
+  // remembered for the clock of the next "go".
+  void waitForSearchEnd();
   void diagnostic(const char* text, const char* argument);
   // Each gives back true when the line carried an acceptable value, which
   // it stores in value; otherwise it has given the diagnostic.

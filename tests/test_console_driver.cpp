@@ -20,16 +20,17 @@ std::ostream& operator<<(std::ostream& out, const Read& r) {
              << r.text << "'";
 }
 
-// Every read of the input until its end, with a buffer of size bytes.
-std::vector<Read> readAll(const std::string& input, size_t size) {
+// Every read of the input until its end, taking lines of at most
+// maxLength characters.
+std::vector<Read> readAll(const std::string& input, size_t maxLength) {
   std::vector<char> data(input.begin(), input.end());
   std::FILE* in = fmemopen(data.empty() ? nullptr : data.data(), data.size(), "r");
   if (!in) in = std::tmpfile();
-  std::vector<char> buffer(size);
+  std::string line = "left over from before";
   std::vector<Read> reads;
   for (int guard = 0; guard < 100; ++guard) {
-    const LineRead kind = readInputLine(in, buffer.data(), size);
-    reads.push_back({kind, kind == LineRead::End ? "" : std::string(buffer.data())});
+    const LineRead kind = readInputLine(in, line, maxLength);
+    reads.push_back({kind, kind == LineRead::End ? "" : line});
     if (kind == LineRead::End) break;
   }
   std::fclose(in);
@@ -39,20 +40,23 @@ std::vector<Read> readAll(const std::string& input, size_t size) {
 TEST(InputLineTest, LinesComeWithoutTheirEnds) {
   const struct {
     std::string input;
-    size_t size;
+    size_t maxLength;
     std::vector<Read> reads;
   } cases[] = {
-      {"", 16, {{LineRead::End, ""}}},
-      {"uci\nisready\n", 16, {{LineRead::Line, "uci"}, {LineRead::Line, "isready"}, {LineRead::End, ""}}},
-      {"quit", 16, {{LineRead::Line, "quit"}, {LineRead::End, ""}}},
-      {"\n\n", 16, {{LineRead::Line, ""}, {LineRead::Line, ""}, {LineRead::End, ""}}},
-      {std::string("go\0depth 3\n", 11), 16, {{LineRead::Line, "go depth 3"}, {LineRead::End, ""}}},
-      {"1234567\nab\n", 8, {{LineRead::Line, "1234567"}, {LineRead::Line, "ab"}, {LineRead::End, ""}}},
-      {"12345678\nab\n", 8, {{LineRead::Overlong, "1234567"}, {LineRead::Line, "ab"}, {LineRead::End, ""}}},
-      {"123456789012345678901234567890", 8, {{LineRead::Overlong, "1234567"}, {LineRead::End, ""}}},
-      {"\xff\xfe\r\n", 8, {{LineRead::Line, "\xff\xfe\r"}, {LineRead::End, ""}}},
+      {"", 15, {{LineRead::End, ""}}},
+      {"uci\nisready\n", 15, {{LineRead::Line, "uci"}, {LineRead::Line, "isready"}, {LineRead::End, ""}}},
+      {"quit", 15, {{LineRead::Line, "quit"}, {LineRead::End, ""}}},
+      {"\n\n", 15, {{LineRead::Line, ""}, {LineRead::Line, ""}, {LineRead::End, ""}}},
+      {std::string("go\0depth 3\n", 11), 15, {{LineRead::Line, "go depth 3"}, {LineRead::End, ""}}},
+      {"1234567\nab\n", 7, {{LineRead::Line, "1234567"}, {LineRead::Line, "ab"}, {LineRead::End, ""}}},
+      {"12345678\nab\n", 7, {{LineRead::Overlong, "1234567"}, {LineRead::Line, "ab"}, {LineRead::End, ""}}},
+      {"123456789012345678901234567890", 7, {{LineRead::Overlong, "1234567"}, {LineRead::End, ""}}},
+      {"\xff\xfe\r\n", 7, {{LineRead::Line, "\xff\xfe\r"}, {LineRead::End, ""}}},
+      // Lines far longer than any fixed buffer come whole.
+      {std::string(200000, 'x') + "\nab", 300000,
+       {{LineRead::Line, std::string(200000, 'x')}, {LineRead::Line, "ab"}, {LineRead::End, ""}}},
   };
-  for (const auto& c : cases) EXPECT_EQ(readAll(c.input, c.size), c.reads) << c.input;
+  for (const auto& c : cases) EXPECT_EQ(readAll(c.input, c.maxLength), c.reads) << c.input.substr(0, 40);
 }
 
 TEST(InputLineTest, TrailingWhiteSpaceIsCut) {

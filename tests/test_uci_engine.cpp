@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/engine_process.h"
+#include "support/fifo_reader.h"
 #include "support/temp_text_file.h"
 #include "support/uci_lines.h"
 
@@ -277,9 +278,10 @@ TEST_F(UciSession, PerftAnswersThroughTheWire) {
 TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
   handshake();
   engine->send("debug on");
-  const std::string overlong(50000, 'a');
-  std::string longPosition = "position startpos moves";
-  while (longPosition.size() < 45000) longPosition += " g1f3 g8f6 f3g1 f6g8";
+  // One character more than the longest line taken as a command.
+  const std::string overlong((size_t(1) << 20) + 1, 'a');
+  std::string overlongPosition = "position startpos moves";
+  while (overlongPosition.size() <= (size_t(1) << 20)) overlongPosition += " g1f3 g8f6 f3g1 f6g8";
   const struct {
     std::string line;
     std::vector<std::string> answer;
@@ -314,7 +316,8 @@ TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
       {"position startpos moves d2d4", {"info string Opening book read error"}},
       {"position startpos moves d2d4", {}},
       {overlong, {"info string Eingabezeile zu lang, ignoriert"}},
-      {longPosition, {"info string Eingabezeile zu lang, ignoriert"}},
+      {overlongPosition, {"info string Eingabezeile zu lang, ignoriert"}},
+      {std::string(60000, 'a'), {}},
       {"perft depth x", {"info string perft ohne depth"}},
       {"perft depth 2147483648", {"info string perft: depth zu gro\xdf perft depth 2147483648"}},
   };
@@ -325,6 +328,15 @@ TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
   // The overlong position line changed nothing: the last position stands.
   positionLine = "position startpos moves d2d4";
   go("go depth 2");
+  // A long game's line comes whole: 8,000 plies (about 40,000 characters)
+  // bring white back to move in the start position, where the position
+  // before had black to move.
+  std::string longGame = "position startpos moves";
+  for (int plies = 0; plies < 8000; plies += 4) longGame += " g1f3 g8f6 f3g1 f6g8";
+  ASSERT_GE(longGame.size(), 40000u);
+  setPosition(longGame);
+  go("go depth 2");
+  setPosition("position startpos moves d2d4");
 
   // Absurd search arguments: the search still answers, at once or on stop.
   for (const char* line : {"go depth -5 movetime -100 nodes -7", "go wtime -1000 btime -1000 winc -5 binc -5",
@@ -342,47 +354,80 @@ TEST_F(UciSession, MalformedLinesGetTheirDiagnosticsOnly) {
   }
 }
 
-// Every "go" gets exactly one bestmove, also when a tool command comes
-// while it searches: the commands that share what the search uses stop it
-// with its answer first, the others run beside it and leave the answer to
-// "stop".
+// Every "go" gets exactly one bestmove, also when a tool command or an
+// option comes while it searches: the commands and options that change
+// what the search uses stop it with its answer first, the others run
+// beside it and leave the answer to "stop". Only the commands that set up
+// another position or game (and the tools that stop the search for good)
+// end it without an answer.
 TEST_F(UciSession, AToolCommandDuringASearchLeavesItsBestMove) {
   handshake();
   const std::string missing = "/nonexistent/brakken/file";
+  enum Effect { AnswersAtOnce, RunsBeside, EndsSilently };
   const struct {
     std::string line;
-    bool stopsTheSearch;
+    Effect effect;
   } cases[] = {
-      {"eval", true},
-      {"testpos " + missing, true},
-      {"mat add " + missing, true},
-      {"mat rnd 1", true},
-      {"mat readmem " + missing, true},
-      {"mat learn " + missing, true},
-      {"mat writemem " + missing, false},
-      {"mat write " + missing, false},
-      {"mat delete", false},
-      {"mat", false},
+      {"eval", AnswersAtOnce},
+      {"testpos " + missing, AnswersAtOnce},
+      {"mat add " + missing, AnswersAtOnce},
+      {"mat rnd 1", AnswersAtOnce},
+      {"mat readmem " + missing, AnswersAtOnce},
+      {"mat learn " + missing, AnswersAtOnce},
+      {"mat writemem " + missing, RunsBeside},
+      {"mat write " + missing, RunsBeside},
+      {"mat delete", RunsBeside},
+      {"mat", RunsBeside},
+      {"setoption name Hash value 4", AnswersAtOnce},
+      {"setoption name MultiPV value 3", AnswersAtOnce},
+      {"setoption name multipv value 1", AnswersAtOnce},
+      {"setoption name NumberOfProcessors value 2", AnswersAtOnce},
+      {"setoption name NumberOfProcessors value 1", AnswersAtOnce},
+      {"setoption name OwnBook value true", AnswersAtOnce},
+      {"setoption name BookFile value Brakken.opn", AnswersAtOnce},
+      {"setoption name NeuroMaterial value 40", AnswersAtOnce},
+      {"setoption name NeuroWidth value 500", AnswersAtOnce},
+      {"setoption name MaterialFile value (internal)", AnswersAtOnce},
+      {"setoption name Ponder value true", RunsBeside},
+      {"setoption name Clear Hash", RunsBeside},
+      {"setoption name UCI_Chess960 value false", RunsBeside},
+      {"setoption name TimeLogfile value /dev/null", RunsBeside},
+      {"position startpos moves e2e4", EndsSilently},
+      {"ucinewgame", EndsSilently},
+      {"book delete", EndsSilently},
+      {"perft depth 1", EndsSilently},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    setPosition("position startpos moves e2e4");
-    engine->send("go infinite");
-    engine->send(c.line);
-    std::vector<std::string> lines = sync();
-    int answers = 0;
-    for (const std::string& l : lines) answers += startsWith(l, "bestmove");
-    EXPECT_EQ(answers, c.stopsTheSearch ? 1 : 0);
-    engine->send("stop");
-    for (const std::string& l : sync()) lines.push_back(l);
-    answers = 0;
-    for (const std::string& l : lines) {
-      if (!startsWith(l, "bestmove")) continue;
-      ++answers;
-      EXPECT_TRUE(testsupport::checkBestMove(l, positionOf(positionLine), false)) << l;
+  for (const char* go : {"go infinite", "go ponder"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(go) + " / " + c.line);
+      setPosition("position startpos moves e2e4");
+      engine->send(go);
+      engine->send(c.line);
+      std::vector<std::string> lines = sync();
+      int answers = 0;
+      for (const std::string& l : lines) answers += startsWith(l, "bestmove");
+      EXPECT_EQ(answers, c.effect == AnswersAtOnce ? 1 : 0);
+      engine->send("stop");
+      for (const std::string& l : sync()) lines.push_back(l);
+      answers = 0;
+      for (const std::string& l : lines) {
+        if (!startsWith(l, "bestmove")) continue;
+        ++answers;
+        EXPECT_TRUE(testsupport::checkBestMove(l, positionOf(positionLine), false)) << l;
+      }
+      EXPECT_EQ(answers, c.effect == EndsSilently ? 0 : 1);
     }
-    EXPECT_EQ(answers, 1);
   }
+  // A "go" while a search runs ends that search with its answer first.
+  setPosition("position startpos moves e2e4");
+  engine->send("go infinite");
+  engine->send("go depth 1");
+  engine->send("go depth 1");
+  engine->send("go depth 1");
+  int answers = 0;
+  for (const std::string& l : sync()) answers += startsWith(l, "bestmove");
+  for (const std::string& l : engine->drain(300)) answers += startsWith(l, "bestmove");
+  EXPECT_EQ(answers, 4);
   // "eval" still answers after the search it stopped.
   engine->send("go infinite");
   engine->send("eval");
@@ -394,6 +439,34 @@ TEST_F(UciSession, AToolCommandDuringASearchLeavesItsBestMove) {
   EXPECT_TRUE(startsWith(*score, "info score cp ")) << *score;
   engine->send("stop");
   EXPECT_EQ(sync().size(), 1u);
+}
+
+// A time log that is a FIFO holds up neither the commands nor the search:
+// nobody reading it, or a reader that goes away after the first line,
+// costs lines, never an answer.
+TEST_F(UciSession, ATimeLogFifoHoldsUpNothing) {
+  handshake();
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string fifo = dir.path("time.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  engine->send("debug on");
+  engine->send("setoption name TimeLogfile value " + fifo);
+  EXPECT_EQ(sync(), std::vector<std::string>{"info string 'TimeLogfile' l\xe4sst sich nicht \xf6" "ffnen: " + fifo});
+  setPosition("position startpos moves e2e4 e7e5 g1f3 b8c6");
+  go("go depth 9");
+  {
+    testsupport::FifoReader reader(fifo, testsupport::FifoReader::HangUpAtFirstBytes);
+    ASSERT_TRUE(reader.isOpen());
+    setPosition("position startpos moves d2d4 d7d5 c2c4");
+    go("go depth 10");
+    setPosition("position startpos moves e2e4 c7c5 g1f3 d7d6");
+    go("go depth 10");
+    EXPECT_TRUE(reader.hungUp()) << "no line reached the log";
+    reader.finish();
+  }
+  engine->send("setoption name TimeLogfile value /dev/null");
+  EXPECT_TRUE(sync().empty());
 }
 
 // A FIFO that nobody reads is no place to write a book, a table or a
@@ -443,6 +516,27 @@ TEST(UciSessionStart, AnOverlongFirstLineIsNoProtocolWord) {
   engine.send("quit");
   EXPECT_EQ(engine.waitExit(), 0);
   EXPECT_EQ(engine.errorText(), "'uci' or 'xboard' expected\n");
+}
+
+// Someone who starts the engine by hand and types "quit" leaves it, before
+// any protocol was chosen too.
+TEST(UciSessionStart, QuitEndsTheEngineBeforeTheProtocolIsChosen) {
+  const struct {
+    std::vector<std::string> lines;
+    std::string errors;
+  } cases[] = {
+      {{"quit"}, ""},
+      {{"", "hello", "quit"}, "'uci' or 'xboard' expected\n"},
+      {{"quit now"}, ""},
+  };
+  for (const auto& c : cases) {
+    EngineProcess engine;
+    ASSERT_TRUE(engine.started());
+    for (const std::string& line : c.lines) engine.send(line);
+    EXPECT_EQ(engine.waitExit(), 0) << c.lines.back();
+    EXPECT_TRUE(engine.drain(50).empty());
+    EXPECT_EQ(engine.errorText(), c.errors);
+  }
 }
 
 }  // namespace

@@ -220,7 +220,6 @@ TEST_F(SetOptionTest, MalformedLinesGiveTheirDiagnostics) {
       {"setoption name    ", "Syntaxfehler bei 'setoption'"},
       {"setoption name value 3", "Syntaxfehler bei 'setoption'"},
       {"setoption name Foo value 1", "'setoption': unbekannte Option"},
-      {"setoption name hash value 1", "'setoption': unbekannte Option"},
       {"setoption name Hash  value 8", "'setoption': unbekannte Option"},
       {"setoption name NumberOfProcessorsNumberOfProcessors value 2", "'setoption': unbekannte Option"},
       {"setoption name \xff\xfe value 1", "'setoption': unbekannte Option"},
@@ -253,7 +252,7 @@ TEST_F(SetOptionTest, BadValuesAreRefusedAndLeaveTheOptionAlone) {
       {"setoption name Hash value lots", "Hash"},
       {"setoption name Hash value -99999999999999999999999", "Hash"},
       {"setoption name Ponder value yes", "Ponder"},
-      {"setoption name Ponder value TRUE", "Ponder"},
+      {"setoption name Ponder value TRUEx", "Ponder"},
       {"setoption name Ponder value truefalse", "Ponder"},
       {"setoption name OwnBook value 1", "OwnBook"},
       {"setoption name UCI_Chess960 value on", "UCI_Chess960"},
@@ -343,6 +342,19 @@ TEST_F(SetOptionTest, GoodValuesTakeEffect) {
       {"setoption name AlwaysClearHash value false", [&] { return s.alwaysClearHash() == 0; }},
       {"setoption name Clear Hash", [&] { return s.transpositionTable().used() == 0; }},
       {"setoption name Clear Hash value whatever", [] { return true; }},
+      // Names and the words true and false in any letter case.
+      {"setoption name hash value 2",
+       [&] { return s.transpositionTable().entryCount() == TranspositionTable(2 << 20).entryCount(); }},
+      {"setoption name multipv value 3", [&] { return s.multiPv() == 3; }},
+      {"setoption name MULTIPV value 1", [&] { return s.multiPv() == 1; }},
+      {"setoption name ponder value False", [&] { return !engine.clock.ponder(); }},
+      {"setoption name Ponder value TRUE", [&] { return engine.clock.ponder(); }},
+      {"setoption name uci_chess960 value True", [&] { return engine.protocol.chess960(); }},
+      {"setoption name UCI_Chess960 value fAlSe", [&] { return !engine.protocol.chess960(); }},
+      {"setoption name numberofprocessors value 2", [&] { return engine.controller.threadCount() == 2; }},
+      {"setoption name alwaysclearhash value TRUE", [&] { return s.alwaysClearHash() == 1; }},
+      {"setoption name AlwaysClearHash value false", [&] { return s.alwaysClearHash() == 0; }},
+      {"setoption name clear hash", [&] { return s.transpositionTable().used() == 0; }},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(run(c.line).empty()) << c.line;
@@ -663,19 +675,28 @@ TEST_F(GoTest, UnderChess960SearchMovesNameCastlingAsTheKingTakingItsRook) {
   EXPECT_EQ(lines.back().substr(0, 13), "bestmove e1h1");
 }
 
+// A game that is over is scored before the null move (mated: mate 0;
+// stalemate: cp 0); a search left with nothing to search just answers.
 TEST_F(GoTest, WithoutAMoveTheAnswerIsTheNullMove) {
   const struct {
     const char* position;
     const char* go;
+    std::vector<std::string> answer;
   } cases[] = {
-      {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "go depth 3"},            // stalemate
-      {"position fen 8/8/8/8/8/5k2/8/5K1q w - - 0 1", "go wtime 1000 btime 1000"},  // mate
-      {"position startpos", "go depth 2 searchmoves"},                          // nothing left to search
-      {"position startpos", "go depth 2 searchmoves e2e5"},
+      {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "go depth 3",
+       {"info depth 0 score cp 0", "info string Kein Zug berechnet", "bestmove 0000"}},
+      {"position fen 8/8/8/8/8/5k2/8/5K1q w - - 0 1", "go wtime 1000 btime 1000",
+       {"info depth 0 score mate 0", "info string Kein Zug berechnet", "bestmove 0000"}},
+      {"position fen 8/8/8/8/8/5k2/8/5K1q w - - 0 1", "go infinite",
+       {"info depth 0 score mate 0", "info string Kein Zug berechnet", "bestmove 0000"}},
+      {"position startpos", "go depth 2 searchmoves", {"info string Kein Zug berechnet", "bestmove 0000"}},
+      {"position startpos", "go depth 2 searchmoves e2e5", {"info string Kein Zug berechnet", "bestmove 0000"}},
   };
   for (const auto& c : cases) {
     engine.line(c.position);
-    EXPECT_EQ(run(c.go), (std::vector<std::string>{"info string Kein Zug berechnet", "bestmove 0000"})) << c.position;
+    std::vector<std::string> lines = run(c.go);
+    if (lines.empty()) lines = run("stop");
+    EXPECT_EQ(lines, c.answer) << c.position << " / " << c.go;
   }
 }
 
