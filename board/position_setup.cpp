@@ -141,6 +141,9 @@ namespace {
 struct RookFiles {
   Bitboard shortWing = ~Bitboard(0);
   Bitboard longWing = ~Bitboard(0);
+  // The field named a rook file (a bare file or a hint after K, Q, k, q):
+  // a Chess960 field, which is taken exactly as written.
+  bool named = false;
 };
 
 // Empties the board and resets the fields a FEN sets.
@@ -217,6 +220,7 @@ const char* readCastlingField(Position& p, const char* s, RookFiles& files) {
     }
     if (!isFileLetter(c)) return nullptr;
     const int f = fileOfLetter(c);
+    files.named = true;
     if (previous == 'K' || previous == 'k') {
       files.shortWing = fileMask(f);
       p.castlingAsFiles = 0;
@@ -252,6 +256,16 @@ bool kingsFitRights(const Position& p) {
   const int wk = AttackTables::lowestSquare(p.white.pieces[King]);
   const int bk = AttackTables::lowestSquare(p.black.pieces[King]);
   return fileOf(wk) == fileOf(bk) && rankOf(wk) == 1 && rankOf(bk) == 8;
+}
+
+// Set-up dialogs write "KQkq" after a king has left its square. With the
+// plain letters such a field is read as standard chess, where a right
+// needs its king on e1 or e8: the rights of a colour whose king stands
+// elsewhere are stale and go, before the castling rooks are looked for,
+// so that they neither refuse the text nor make it look like Chess960.
+void dropStaleStandardRights(Position& p) {
+  if (p.white.pieces[King] != squareBit(60)) p.castlingRights &= uint8_t(~p.white.rightsMask);
+  if (p.black.pieces[King] != squareBit(4)) p.castlingRights &= uint8_t(~p.black.rightsMask);
 }
 
 // With both colours' rights on a wing, only the files beyond the white
@@ -348,7 +362,14 @@ const char* Position::setFen(const char* text) {
   const char* s = readPlacement(p, skipBlanks(text));
   if (s) s = readSideToMove(p, skipBlanks(s));
   if (s) s = readCastlingField(p, skipBlanks(s), rookFiles);
-  if (!s || !kingsFitRights(p)) return nullptr;
+  if (!s) return nullptr;
+  if (!kingsFitRights(p)) {
+    // Rook files make it a Chess960 field, whose rights cannot be judged
+    // stale: kings apart are refused. Otherwise the drop leaves rights to
+    // both colours only with the kings on e1 and e8, which fit.
+    if (rookFiles.named) return nullptr;
+    dropStaleStandardRights(p);
+  }
   setupCastlingFromField(p, rookFiles);
   p.chess960 = castlingNeedsChess960(p) ? 1 : 0;
   s = readEnPassant(p, skipBlanks(s));

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "board/attack_tables.h"
+#include "board/notation.h"
 #include "board/position.h"
+#include "support/list_perft.h"
 #include "support/perft_suite.h"
 
 namespace {
@@ -143,7 +145,11 @@ TEST(PositionSetup, RefusedFens) {
       "4k3/8/8/8/8/8/NNNNNNNN/NNNK4 w - - 0 1",                       // 11 knights
       "4k3/pppppppp/pppppppp/8/8/8/8/4K3 w - - 0 1",                  // 16 pawns
       "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1",                              // side not to move in check
-      "3k4/8/8/8/8/8/8/R3K2R w KQkq - 0 1",                           // rights for both, kings on different files
+      // Rights for both as rook files, kings on different files: Chess960,
+      // where no right can be judged stale.
+      "r2k3r/8/8/8/8/8/8/R3K2R w HAha - 0 1",
+      "r2k3r/8/8/8/8/8/8/R3K2R w KhQakq - 0 1",
+      "4k2r/8/8/8/8/8/8/R4K2 w Ak - 0 1",
       "4k3/8/8/3Pn3/8/8/8/4K3 w - e6 0 1",                            // a knight "just moved"
       "4k3/8/4p3/3Pp3/8/8/8/4K3 w - e6 0 1",                          // ep square occupied
       "4k3/4b3/8/3Pp3/8/8/8/4K3 w - e6 0 1",                          // pawn came through a piece
@@ -208,6 +214,8 @@ TEST(PositionSetup, CastlingNotationFlags) {
       {"bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9", 15, 1, 1},
       {"bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w KQkq - 2 9", 15, 0, 1},
       {"b1q1rrkb/pppppppp/3nn3/8/P7/1PPP4/4PPPP/BQNNRKRB w GE - 1 9", 3, 1, 1},
+      // X-FEN letters with both kings on one file off e stay Chess960.
+      {"rnbkqbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBKQBNR w KQkq - 0 1", 15, 0, 1},
   };
   for (const Case& c : cases) {
     Position p;
@@ -222,6 +230,46 @@ TEST(PositionSetup, CastlingNotationFlags) {
   EXPECT_EQ(p.white.shortRookSquare, sq("h1"));
   EXPECT_EQ(p.white.longRookSquare, sq("f1"));
   EXPECT_EQ(p.black.longRookSquare, sq("f8"));
+}
+
+// Set-up dialogs write "KQkq" after a king has moved. With the plain
+// letters the rights of a colour whose king is off e1 / e8 are dropped,
+// and what is left is standard chess: the same position as its FEN with
+// only the usable rights, move for move.
+TEST(PositionSetup, PlainLettersDropTheRightsOfAKingOffItsSquare) {
+  struct Case {
+    const char* fen;
+    const char* kept;  // the same position with the rights that remain, as toFen writes it
+  };
+  const Case cases[] = {
+      {"4k2r/8/8/8/8/8/8/R4K2 w Qk - 0 1", "4k2r/8/8/8/8/8/8/R4K2 w k -"},
+      {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq - 0 1", "r3k2r/8/8/8/8/8/8/R4K1R w kq -"},
+      {"r2k3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R b KQkq - 0 1", "r2k3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R b KQ -"},
+      {"3k4/8/8/8/8/8/8/R3K2R w KQkq - 0 1", "3k4/8/8/8/8/8/8/R3K2R w KQ -"},
+      {"r3k2r/8/8/8/8/8/4K3/R6R b KQkq - 0 1", "r3k2r/8/8/8/8/8/4K3/R6R b kq -"},  // king off its rank
+      {"r2k3r/8/8/8/8/8/8/R4K1R w KQkq - 0 1", "r2k3r/8/8/8/8/8/8/R4K1R w - -"},  // both kings moved
+  };
+  for (const Case& c : cases) {
+    Position p, kept;
+    ASSERT_NE(p.setFen(c.fen), nullptr) << c.fen;
+    ASSERT_NE(kept.setFen(c.kept), nullptr) << c.kept;
+    EXPECT_EQ(fenOf(p), c.kept) << c.fen;
+    EXPECT_EQ(p.castlingRights, kept.castlingRights) << c.fen;
+    EXPECT_EQ(p.chess960, 0) << c.fen;
+    EXPECT_EQ(p.hashKey, kept.hashKey) << c.fen;
+    expectConsistent(p);
+    testsupport::SearchStack stack;
+    for (int depth = 1; depth <= 4; ++depth)
+      EXPECT_EQ(testsupport::listPerft(p, depth, stack), testsupport::listPerft(kept, depth, stack))
+          << c.fen << " depth " << depth;
+  }
+  // The right that is left castles as the king's two-square step.
+  Position p;
+  ASSERT_NE(p.setFen("4k2r/8/8/8/8/8/8/R4K2 b Qk - 0 1"), nullptr);
+  Move castle;
+  ASSERT_TRUE(parseMove(p, "O-O", castle, SanText));
+  char text[16];
+  EXPECT_STREQ(formatMove(p, castle, Coordinate, text), "e8g8");
 }
 
 TEST(PositionSetup, EveryPerftFenIsAccepted) {
