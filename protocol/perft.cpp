@@ -45,7 +45,10 @@ void PerftHash::resize(size_t bytes) {
 }
 
 uint64_t perftCount(PerftHash& hash, Position& p, int depth) {
-  if (depth <= 0 || depth > PerftHash::MaxDepth) return 0;
+  if (depth < 0 || depth > PerftHash::MaxDepth) return 0;
+  // The position itself is the one leaf; answered before the table, whose
+  // zeroed entries read as depth 0.
+  if (depth == 0) return 1;
   const uint32_t keyLow = uint32_t(p.hashKey), keyHigh = uint32_t(p.hashKey >> 32);
   PerftHashEntry* slot = nullptr;
   if (hash.size()) {

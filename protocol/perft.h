@@ -46,6 +46,7 @@ class PerftHash {
 };
 
 // Gives back the number of leaves of the legal move tree of position to
-// depth (0 for a depth of 0 or less, and beyond PerftHash::MaxDepth). The
-// position is unchanged when it returns.
+// depth: 1 at depth 0 (the position is its own leaf), 0 for a negative
+// depth and beyond PerftHash::MaxDepth. The position is unchanged when it
+// returns.
 uint64_t perftCount(PerftHash& hash, Position& position, int depth);

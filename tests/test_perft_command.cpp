@@ -30,7 +30,10 @@ TEST(PerftCountTest, MatchesTheReferenceCountsWithAndWithoutTable) {
   for (const testsupport::PerftCase& c : suite) {
     Position p = fromFen(c.fen);
     const uint64_t key = p.hashKey;
-    for (const auto& [depth, count] : c.counts) {
+    // The position itself is the one leaf at depth 0, with a table or without.
+    std::vector<std::pair<int, uint64_t>> counts = c.counts;
+    counts.emplace_back(0, 1);
+    for (const auto& [depth, count] : counts) {
       if (count > QuickCount) continue;
       for (size_t bytes : {size_t(0), size_t(20), size_t(60), size_t(1) << 20}) {
         PerftHash hash;
@@ -76,7 +79,10 @@ TEST(PerftHashTest, ADeeperLargerCountKeepsItsSlot) {
   EXPECT_EQ(perftCount(hash, p, 1), 20u);
   EXPECT_EQ(hash.entries()[0].depth, 3);
   EXPECT_EQ(perftCount(hash, p, 3), 8902u);
-  EXPECT_EQ(perftCount(hash, p, 0), 0u);
+  // Depth 0 neither reads nor takes the slot.
+  EXPECT_EQ(perftCount(hash, p, 0), 1u);
+  EXPECT_EQ(hash.entries()[0].depth, 3);
+  EXPECT_EQ(perftCount(hash, p, 3), 8902u);
   EXPECT_EQ(perftCount(hash, p, -4), 0u);
   EXPECT_EQ(perftCount(hash, p, PerftHash::MaxDepth + 1), 0u);
 }
@@ -100,7 +106,7 @@ TEST_F(PerftCommandTest, PrintsDepthTimeAndNodes) {
   } cases[] = {
       {"perft depth 1", "1", "20"},           {"perft depth 2", "2", "400"},
       {"perft depth 3", "3", "8902"},         {"perft depth 3 Hash 1", "3", "8902"},
-      {"perft Hash 4 depth 3", "3", "8902"},  {"perft depth 0", "0", "0"},
+      {"perft Hash 4 depth 3", "3", "8902"},  {"perft depth 0", "0", "1"},
       {"perft depth -2", "-2", "0"},          {"perft depth 2 Hash -9", "2", "400"},
   };
   engine.line("position startpos");
@@ -146,6 +152,10 @@ void checkDivide(EngineObjects& engine, const std::string& positionLine, int dep
     EXPECT_TRUE(testsupport::readWireMove(p, m[1], chess960, move)) << l;
     EXPECT_TRUE(seen.insert(move).second) << l;
     EXPECT_EQ(std::stoi(m[2]), depth - 1) << l;
+    // At depth 1 each root move is one leaf.
+    if (depth == 1) {
+      EXPECT_EQ(m[3], "1") << l;
+    }
     sum += std::stoull(m[3]);
   }
   Position p = root;
@@ -165,7 +175,7 @@ void checkDivide(EngineObjects& engine, const std::string& positionLine, int dep
 
 TEST_F(PerftCommandTest, DivideSplitsTheCountByRootMove) {
   checkDivide(engine, "position startpos", 3, 8902, false);
-  checkDivide(engine, "position startpos", 1, 0, false);
+  checkDivide(engine, "position startpos", 1, 20, false);
   checkDivide(engine, "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 2,
               2039, false);
   checkDivide(engine, "position fen 8/8/1k6/2b5/2pP4/8/5K2/8 b - d3 0 1", 3, 1928, false);
@@ -174,6 +184,42 @@ TEST_F(PerftCommandTest, DivideSplitsTheCountByRootMove) {
               true);
   checkDivide(engine, "position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 2,
               2039, true);
+}
+
+// The count a plain perft of the current position prints.
+uint64_t plainCount(EngineObjects& engine, int depth) {
+  engine.output.take();
+  engine.line("perft depth " + std::to_string(depth));
+  const std::vector<std::string> lines = engine.output.take();
+  std::smatch m;
+  if (lines.size() != 1 || !std::regex_match(lines[0], m, std::regex(R"(info depth -?\d+ time \d+ nodes (\d+))"))) {
+    ADD_FAILURE() << "perft depth " << depth << " printed " << lines.size() << " lines";
+    return ~uint64_t(0);
+  }
+  return std::stoull(m[1]);
+}
+
+TEST_F(PerftCommandTest, DivideAddsUpToThePlainCountAtEveryDepth) {
+  std::vector<testsupport::PerftCase> cases = testsupport::loadPerftSuite();
+  ASSERT_FALSE(cases.empty());
+  // Positions without a legal move: no divide lines, a plain count of 0,
+  // and still the one leaf at depth 0.
+  cases.push_back({"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3", "mated", {{1, 0}, {2, 0}}});
+  cases.push_back({"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "stalemate", {{1, 0}, {2, 0}}});
+  for (const testsupport::PerftCase& c : cases) {
+    const std::string positionLine = "position fen " + c.fen;
+    const bool chess960 = positionOf(positionLine).chess960;
+    engine.line(std::string("setoption name UCI_Chess960 value ") + (chess960 ? "true" : "false"));
+    engine.line(positionLine);
+    EXPECT_EQ(plainCount(engine, 0), 1u) << c.comment;
+    for (const auto& [depth, count] : c.counts) {
+      if (depth > 2) continue;
+      engine.line(positionLine);
+      const uint64_t plain = plainCount(engine, depth);
+      EXPECT_EQ(plain, count) << c.comment << " depth " << depth;
+      checkDivide(engine, positionLine, depth, plain, chess960);
+    }
+  }
 }
 
 TEST_F(PerftCommandTest, WithoutADepthThereIsOnlyTheDiagnostic) {
