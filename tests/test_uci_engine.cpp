@@ -441,6 +441,32 @@ TEST_F(UciSession, AToolCommandDuringASearchLeavesItsBestMove) {
   EXPECT_EQ(sync().size(), 1u);
 }
 
+// Set-up dialogs write KQkq after a king has moved: such a FEN is played
+// with the stale rights dropped, not replaced by the start position.
+TEST_F(UciSession, StaleCastlingRightsInAFenAreDropped) {
+  handshake();
+  const struct {
+    const char* fen;
+    const char* kept;
+  } cases[] = {
+      {"4k2r/8/8/8/8/8/8/R4K2 w Qk - 0 1", "4k2r/8/8/8/8/8/8/R4K2 w k - 0 1"},
+      {"r3k2r/8/8/8/8/8/8/R4K1R b KQkq - 0 1", "r3k2r/8/8/8/8/8/8/R4K1R b kq - 0 1"},
+      {"r2k3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQkq - 0 1", "r2k3r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1"},
+  };
+  for (const auto& c : cases) {
+    setPosition(std::string("position fen ") + c.fen);
+    const std::string best = go("go depth 4");
+    engine->send("perft depth 3");
+    const std::vector<std::string> stale = sync();
+    setPosition(std::string("position fen ") + c.kept);
+    engine->send("perft depth 3");
+    const std::vector<std::string> kept = sync();
+    ASSERT_EQ(stale.size(), 1u) << c.fen;
+    ASSERT_EQ(kept.size(), 1u) << c.kept;
+    EXPECT_EQ(stale[0].substr(stale[0].find("nodes")), kept[0].substr(kept[0].find("nodes"))) << c.fen;
+  }
+}
+
 // A time log that is a FIFO holds up neither the commands nor the search:
 // nobody reading it, or a reader that goes away after the first line,
 // costs lines, never an answer.
