@@ -70,8 +70,9 @@ std::string XboardAdapter::moveList() {
   return copy;
 }
 
-void XboardAdapter::post(const char* text, uint64_t tag) {
-  if (queue_.post(text, tag) == CommandQueue::PostResult::Full) {
+bool XboardAdapter::post(const char* text, uint64_t tag) {
+  const CommandQueue::PostResult result = queue_.post(text, tag);
+  if (result == CommandQueue::PostResult::Full) {
     // The worker is far behind (63 texts wait): the text is refused rather
     // than waited for, since the worker may itself wait for a search that
     // needs the adapter's lock.
@@ -79,6 +80,16 @@ void XboardAdapter::post(const char* text, uint64_t tag) {
     copyBounded(shortText, text, sizeof shortText - 1);
     output_->answerDiagnostic("command queue full", shortText);
   }
+  return result == CommandQueue::PostResult::Queued;
+}
+
+bool XboardAdapter::thinkingOnOwnMove() const { return awaited_ != 0 && !pondering_ && !analyse_; }
+
+void XboardAdapter::releaseHeldPongs() {
+  if (heldPongs_.empty()) return;
+  // One text for them all, so that no number of pings can crowd the queue.
+  post((EchoWord + heldPongs_).c_str());
+  heldPongs_.clear();
 }
 
 void XboardAdapter::markVariant() {
@@ -95,6 +106,8 @@ void XboardAdapter::handleLine(const char* line) {
   // which are posted without the lock.
   bool handshake = false;
   std::vector<std::string> iniLines;
+  // Pongs held for a search that "quit" ends without a move.
+  std::string quitPongs;
   queue_.waitForRoom(CommandRoom, CommandQueue::LargeSlots);
   pthread_mutex_lock(&mutex_);
   if (!std::strcmp(word, "xboard")) {
@@ -124,6 +137,8 @@ void XboardAdapter::handleLine(const char* line) {
   } else if (!std::strcmp(word, "quit")) {
     quitting_ = 1;
     quit = true;
+    if (!heldPongs_.empty()) quitPongs = EchoWord + heldPongs_;
+    heldPongs_.clear();
   } else if (!std::strcmp(word, "force")) {
     stopThinking();
     force_ = 1;
@@ -150,12 +165,25 @@ void XboardAdapter::handleLine(const char* line) {
   } else if (!std::strcmp(word, "?")) {
     if (!(ponder_ && pondering_)) post("stop");
   } else if (!std::strcmp(word, "ping")) {
-    // The answer waits behind every earlier text, so a move that "?" asked
-    // for comes before it.
+    // The answer waits behind every earlier text. While the engine thinks
+    // on its own move it also waits for that move (and the result line
+    // after it), or for the stop that ends the search without one: "go"
+    // only starts the search, so a queued pong would come first.
     char text[40];
+    const size_t echo = std::strlen(EchoWord);
     std::snprintf(text, sizeof text, "%s%.29s", EchoWord, line);
-    text[std::strlen(EchoWord) + 1] = 'o';
-    post(text);
+    text[echo + 1] = 'o';
+    const char* pong = text + echo;
+    // The held pongs leave as one queued text, which must fit a slot; the
+    // pings beyond that (thousands during one search) are answered as
+    // when no search runs.
+    const bool room = echo + heldPongs_.size() + 1 + std::strlen(pong) < size_t(CommandQueue::LargeCapacity);
+    if (thinkingOnOwnMove() && room) {
+      if (!heldPongs_.empty()) heldPongs_ += '\n';
+      heldPongs_ += pong;
+    } else {
+      post(text);
+    }
   } else if (!std::strcmp(word, "draw")) {
     drawOffered_ = 1;
   } else if (!std::strcmp(word, "result")) {
@@ -217,8 +245,10 @@ void XboardAdapter::handleLine(const char* line) {
   if (quit) {
     // Posted and waited for without the adapter's lock: the worker may be
     // joining a search that wants the lock for its move. A full queue only
-    // delays the texts, it never loses "quit".
-    for (const char* text : {MuteText, "quit"}) {
+    // delays the texts, it never loses "quit" or a pong. The held pongs
+    // may go before the search ends: its move is never written now.
+    for (const char* text : {quitPongs.c_str(), MuteText, "quit"}) {
+      if (!*text) continue;
       while (queue_.post(text) == CommandQueue::PostResult::Full) usleep(1000);
     }
     queue_.waitIdle();
@@ -274,35 +304,18 @@ void XboardAdapter::startThinking(const char* ponderText) {
   // that its move can never count as the answer to this one.
   if (searchMayRun_) stopThinking();
   postPosition(ponderText);
-  char go[256];
-  const int depth = clock_.searchDepth();
-  const int64_t st = clock_.searchTimeMs();
-  if (st > 0) {
-    std::snprintf(go, sizeof go, "go movetime %10.0f", double(st));
-  } else {
-    int movesToGo = 0;
-    const int period = clock_.currentPeriod(pliesPlayed(), ponderText ? 1 : 0, movesToGo);
-    // The engine's clock has been running since the opponent's move (or
-    // "go"); what the hand-over to the search has taken is already spent.
-    int64_t left = clock_.engineMs();
-    if (!ponderText) {
-      const int64_t spent = nowMs() - moveStart_;
-      if (spent > 0 && left > 0) left = spent < left ? left - spent : 0;
-    }
-    const double engine = double(left);
-    const double increment = clock_.period(period).incrementMs;
-    std::snprintf(go, sizeof go, "go wtime %16.0f btime %16.0f winc %16.0f binc %16.0f", engine, engine, increment,
-                  increment);
-    if (movesToGo > 0) std::snprintf(go + std::strlen(go), sizeof go - std::strlen(go), " movestogo %d", movesToGo);
-  }
-  // A fixed depth limits the search on top of the time, never instead of
-  // it.
-  if (depth > 0) std::snprintf(go + std::strlen(go), sizeof go - std::strlen(go), " depth %d", depth);
-  if (ponderText) std::snprintf(go + std::strlen(go), sizeof go - std::strlen(go), " ponder");
+  // The engine's clock has been running since the opponent's move (or
+  // "go").
+  char go[XboardClock::GoTextSize];
+  clock_.goText(pliesPlayed(), ponderText != nullptr, nowMs() - moveStart_, go);
   output_->setPonderText(ponderText);
   awaited_ = ++searchCount_;
   searchMayRun_ = 1;
-  post(go, awaited_);
+  if (!post(go, awaited_)) {
+    // No search comes of it, so nothing may wait for its move.
+    awaited_ = 0;
+    searchMayRun_ = 0;
+  }
 }
 
 void XboardAdapter::stopThinking() {
@@ -313,6 +326,9 @@ void XboardAdapter::stopThinking() {
   pondering_ = 0;
   awaited_ = 0;
   searchMayRun_ = 0;
+  // Queued behind the stop: the pongs come once the search has ended
+  // without its move.
+  releaseHeldPongs();
 }
 
 void XboardAdapter::restartAnalysis() {
@@ -431,6 +447,7 @@ void XboardAdapter::onSearchResult(const Move* best, const Move* ponder, int sco
     searchMayRun_ = 0;
     pondering_ = 0;
     char text[16];
+    bool goOn = false;
     if (!best || !xboardMoveText(game_.position, *best, text)) {
       output_->answerDiagnostic("no move found", nullptr);
     } else {
@@ -438,13 +455,20 @@ void XboardAdapter::onSearchResult(const Move* best, const Move* ponder, int sco
       char line[32];
       std::snprintf(line, sizeof line, "move %s", text);
       output_->writeAnswer(line);
-      onEngineMove(*best, ponder ? *ponder : 0, score, rootMoves, resignThreshold);
+      goOn = onEngineMove(*best, ponder ? *ponder : 0, score, rootMoves, resignThreshold);
     }
+    // The pings that came during this search are answered after its move
+    // and result line, before a ponder search starts. Every earlier pong
+    // has been written: the worker has taken this search's "go", which
+    // was queued behind them.
+    if (!heldPongs_.empty()) output_->writeEcho(heldPongs_.c_str());
+    heldPongs_.clear();
+    if (goOn) startPondering();
   }
   pthread_mutex_unlock(&mutex_);
 }
 
-void XboardAdapter::onEngineMove(Move best, Move ponder, int, int, int resignThreshold) {
+bool XboardAdapter::onEngineMove(Move best, Move ponder, int, int, int resignThreshold) {
   const int pliesBefore = pliesPlayed();
   clock_.afterEngineMove(nowMs() - moveStart_, pliesBefore);
   char padded[MoveTextWidth + 1];
@@ -452,15 +476,22 @@ void XboardAdapter::onEngineMove(Move best, Move ponder, int, int, int resignThr
   moveList_ += padded;
   game_.playMove(best);
   expectedPonder_ = 0;
-  if (reportGameEnd()) return;
+  if (reportGameEnd()) return false;
   if (checkResign(resignThreshold)) {
     output_->writeAnswer("resign");
-    return;
+    return false;
   }
   char ponderText[MoveTextWidth + 1];
   if (ponder && paddedMoveText(ponder, ponderText)) expectedPonder_ = ponder;
+  return true;
+}
+
+void XboardAdapter::startPondering() {
   if (!ponder_) return;
-  pondering_ = expectedPonder_ != 0 && clock_.searchDepth() < 0 && clock_.searchTimeMs() < 0;
+  // A fixed time or depth per move leaves no clock to ponder for.
+  char ponderText[MoveTextWidth + 1];
+  pondering_ = expectedPonder_ != 0 && clock_.searchDepth() < 0 && clock_.searchTimeMs() < 0 &&
+               paddedMoveText(expectedPonder_, ponderText);
   if (pondering_) startThinking(ponderText);
 }
 

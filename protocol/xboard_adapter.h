@@ -73,7 +73,13 @@ class XboardAdapter : public CommandHandler {
     XboardOutput* output_;
   };
 
-  void post(const char* text, uint64_t tag = 0);
+  // False when the text was not queued.
+  bool post(const char* text, uint64_t tag = 0);
+  // A real search (not pondering, not analysing) is under way and its
+  // move will be written.
+  bool thinkingOnOwnMove() const;
+  // Queues the held pongs behind what is already queued.
+  void releaseHeldPongs();
   void postPosition(const char* ponderText);
   void startThinking(const char* ponderText);
   void stopThinking();
@@ -91,8 +97,13 @@ class XboardAdapter : public CommandHandler {
   void analyze();
   void exitAnalysis();
   void hint();
-  // After the engine's move has been written.
-  void onEngineMove(Move best, Move ponder, int score, int rootMoves, int resignThreshold);
+  // After the engine's move has been written: the clock, the game record,
+  // the result or resignation line. False when the game goes no further
+  // (ended, or resigned).
+  bool onEngineMove(Move best, Move ponder, int score, int rootMoves, int resignThreshold);
+  // Starts the ponder search on the expected ponder move, when pondering
+  // is on and the time control leaves room for it.
+  void startPondering();
   // Writes the result line when the game on the adapter's board has ended.
   bool reportGameEnd();
   bool checkDrawOffer(int score, int rootMoves);
@@ -133,4 +144,8 @@ class XboardAdapter : public CommandHandler {
   uint64_t awaited_ = 0;
   uint8_t searchMayRun_ = 0;
   uint8_t quitting_ = 0;
+  // The answers to pings that came while the engine thought on its own
+  // move, one line each: written after that move, or queued behind the
+  // stop that ends the search without one.
+  std::string heldPongs_;
 };

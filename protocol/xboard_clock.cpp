@@ -89,12 +89,10 @@ bool XboardClock::setLevel(const char* text) {
 void XboardClock::setSearchTime(const char* text) {
   const int64_t ms = clampMs(readDecimal(text) * 1000.0);
   stMs_ = ms > 0 ? ms : -1;
-  sd_ = -1;
 }
 
 void XboardClock::setSearchDepth(const char* text) {
   int64_t depth = 0;
-  stMs_ = -1;
   sd_ = readInteger(text, depth) && depth > 0 ? int32_t(clampValue(depth, 1, 999)) : -1;
 }
 
@@ -145,4 +143,28 @@ void XboardClock::afterEngineMove(int64_t thinkingMs, int pliesBefore) {
   if (ms > MaxMs) ms = MaxMs;
   if (ms < -MaxMs) ms = -MaxMs;
   engineMs_ = ms;
+}
+
+void XboardClock::goText(int plies, bool ponder, int64_t spentMs, char* out) const {
+  const size_t size = GoTextSize;
+  if (stMs_ > 0) {
+    std::snprintf(out, size, "go movetime %10.0f", double(stMs_));
+  } else {
+    int movesToGo = 0;
+    const int i = currentPeriod(plies, ponder ? 1 : 0, movesToGo);
+    // What the hand-over to the search has taken is already spent; a
+    // ponder search runs on the opponent's time.
+    int64_t left = engineMs_;
+    if (!ponder && spentMs > 0 && left > 0) left = spentMs < left ? left - spentMs : 0;
+    const double engine = double(left);
+    const double increment = periods_[i].incrementMs;
+    std::snprintf(out, size, "go wtime %16.0f btime %16.0f winc %16.0f binc %16.0f", engine, engine, increment,
+                  increment);
+    if (movesToGo > 0) std::snprintf(out + std::strlen(out), size - std::strlen(out), " movestogo %d", movesToGo);
+  }
+  // A fixed depth limits the search on top of the time, never instead of
+  // it: a GUI that enforces st or the clock forfeits a search that goes by
+  // depth alone.
+  if (sd_ > 0) std::snprintf(out + std::strlen(out), size - std::strlen(out), " depth %d", sd_);
+  if (ponder) std::snprintf(out + std::strlen(out), size - std::strlen(out), " ponder");
 }

@@ -1,9 +1,10 @@
 // The xboard time control as the engine keeps it: up to three periods
-// from "level" (moves, base time, increment), a fixed time ("st") or depth
-// ("sd") per move, and the engine's own remaining time, which "time" sets
-// and every engine move charges and credits.
+// from "level" (moves, base time, increment), a fixed time ("st") and a
+// depth cap ("sd") per move, and the engine's own remaining time, which
+// "time" sets and every engine move charges and credits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct TimePeriod {
@@ -30,9 +31,11 @@ class XboardClock {
   // word. False when the items are not complete periods (the periods are
   // then all out of use and the clock is left alone).
   bool setLevel(const char* text);
-  // "st SECONDS" (fractions allowed); sd becomes unset.
+  // "st SECONDS" (fractions allowed). A depth from "sd" stays: it caps
+  // the fixed-time search.
   void setSearchTime(const char* text);
-  // "sd DEPTH"; st becomes unset.
+  // "sd DEPTH": a cap on top of st or the clock, whichever applies; a
+  // fixed time from "st" stays.
   void setSearchDepth(const char* text);
   // "time CENTISECONDS": the engine's remaining time.
   void setClock(const char* text);
@@ -47,6 +50,15 @@ class XboardClock {
   // Charges the thinking time and credits the time to add; a result from 0
   // to 149 ms becomes 150 ms.
   void afterEngineMove(int64_t thinkingMs, int pliesBefore);
+
+  // The UCI "go" text of the engine's next search after plies moves of the
+  // game: the fixed time when st is set, else the clock less spentMs (the
+  // time since the engine's clock started to run) with the period's
+  // increment and moves to go; sd caps the depth of either. A ponder
+  // search counts its ponder move as played, is charged nothing yet and
+  // ends in " ponder". out holds at least GoTextSize bytes.
+  static constexpr size_t GoTextSize = 256;
+  void goText(int plies, bool ponder, int64_t spentMs, char* out) const;
 
   const TimePeriod& period(int i) const { return periods_[i]; }
   int64_t engineMs() const { return engineMs_; }

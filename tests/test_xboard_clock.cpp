@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "protocol/xboard_clock.h"
+#include "support/uci_lines.h"
 
 namespace {
 
@@ -112,22 +114,48 @@ TEST(XboardClockTest, EngineMovesChargeAndCredit) {
   EXPECT_EQ(clock.engineMs(), XboardClock::MaxMs);
 }
 
-TEST(XboardClockTest, StAndSdExcludeEachOther) {
-  XboardClock clock;
-  clock.setSearchTime(" 2.5");
-  EXPECT_EQ(clock.searchTimeMs(), 2500);
-  EXPECT_EQ(clock.searchDepth(), -1);
-  clock.setSearchDepth(" 7");
-  EXPECT_EQ(clock.searchTimeMs(), -1);
-  EXPECT_EQ(clock.searchDepth(), 7);
-  clock.setSearchTime(" 1e99");
-  EXPECT_EQ(clock.searchTimeMs(), XboardClock::MaxMs);
-  EXPECT_EQ(clock.searchDepth(), -1);
-  ASSERT_TRUE(clock.setLevel(" 40 5 0"));  // a level unsets both
-  clock.setSearchDepth(" 5");
-  ASSERT_TRUE(clock.setLevel(" 40 5 0"));
-  EXPECT_EQ(clock.searchDepth(), -1);
-  EXPECT_EQ(clock.searchTimeMs(), -1);
+// Applies one xboard time-control command ("new" stands for the reset that
+// "new" makes).
+void apply(XboardClock& clock, const std::string& command) {
+  const std::string word = command.substr(0, command.find(' '));
+  const std::string rest = command.substr(word.size());
+  if (word == "st") clock.setSearchTime(rest.c_str());
+  else if (word == "sd") clock.setSearchDepth(rest.c_str());
+  else if (word == "level") ASSERT_TRUE(clock.setLevel(rest.c_str())) << command;
+  else if (word == "time") clock.setClock(rest.c_str());
+  else if (word == "new") clock.reset();
+  else FAIL() << command;
+}
+
+// st and sd hold together: a fixed time with a depth cap, in either order;
+// "level" and "new" end both.
+TEST(XboardClockTest, StAndSdMakeTheGoTextTogether) {
+  const struct {
+    std::vector<std::string> commands;
+    bool ponder;
+    std::vector<std::string> go;
+  } cases[] = {
+      {{"st 1", "sd 40"}, false, {"go", "movetime", "1000", "depth", "40"}},
+      {{"sd 40", "st 1"}, false, {"go", "movetime", "1000", "depth", "40"}},
+      {{"st 2.5"}, false, {"go", "movetime", "2500"}},
+      {{"sd 7"}, false, {"go", "wtime", "300000", "btime", "300000", "winc", "0", "binc", "0", "depth", "7"}},
+      {{"sd 7", "st 0"}, false, {"go", "wtime", "300000", "btime", "300000", "winc", "0", "binc", "0", "depth", "7"}},
+      {{"st 1", "sd 40", "level 40 5 0"},
+       false,
+       {"go", "wtime", "300000", "btime", "300000", "winc", "0", "binc", "0", "movestogo", "40"}},
+      {{"st 1", "sd 40", "new"}, false, {"go", "wtime", "300000", "btime", "300000", "winc", "0", "binc", "0"}},
+      {{"level 0 1 2", "time 5000"}, true, {"go", "wtime", "50000", "btime", "50000", "winc", "2000", "binc", "2000",
+                                            "ponder"}},
+      // Absurd numbers are bounded.
+      {{"sd 99999", "st 1e99"}, false, {"go", "movetime", std::to_string(XboardClock::MaxMs), "depth", "999"}},
+  };
+  for (const auto& c : cases) {
+    XboardClock clock;
+    for (const std::string& command : c.commands) apply(clock, command);
+    char go[XboardClock::GoTextSize];
+    clock.goText(0, c.ponder, 0, go);
+    EXPECT_EQ(testsupport::splitWords(go), c.go) << c.commands.front() << " ... " << c.commands.back();
+  }
 }
 
 }  // namespace

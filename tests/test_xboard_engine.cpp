@@ -420,6 +420,21 @@ TEST_F(XboardSession, ADepthLimitKeepsTheClock) {
   EXPECT_FALSE(readEngineMove(game, 3000).empty());
 }
 
+// "st" and "sd" hold together, in either order: the fixed time with the
+// depth as a cap. With a long clock either alone would think far longer
+// than the bound here.
+TEST_F(XboardSession, AFixedTimeAndADepthCapHoldTogether) {
+  handshake();
+  for (const std::vector<std::string>& limits :
+       {std::vector<std::string>{"st 1", "sd 40"}, std::vector<std::string>{"sd 2", "st 60"}}) {
+    for (const char* command : {"new", "nopost", "level 0 60 0"}) engine->send(command);
+    for (const std::string& command : limits) engine->send(command);
+    engine->send("go");
+    Game game;
+    EXPECT_FALSE(readEngineMove(game, 10000).empty()) << limits[0] << ", " << limits[1];
+  }
+}
+
 // --- commands racing the search threads (run under ThreadSanitizer) ---
 
 class XboardThreads : public XboardSession {};
@@ -434,12 +449,93 @@ TEST_F(XboardThreads, QuestionMarkThenQuitEndsAtOnce) {
 }
 
 // A ping sent just before "quit" is still answered; nothing else follows.
+// Also when the ping waits for the engine's move, which "quit" ends
+// without one.
 TEST_F(XboardThreads, PingJustBeforeQuitIsAnswered) {
+  for (const char* commands : {"new\nping 7\nquit\n", "new\nnopost\nst 5\ngo\nping 7\nquit\n"}) {
+    if (!engine) start();
+    handshake();
+    engine->sendRaw(commands);
+    EXPECT_EQ(engine->waitExit(5000), 0) << commands;
+    EXPECT_EQ(engine->drain(100), (std::vector<std::string>{"pong 7"})) << commands;
+    engine.reset();
+  }
+}
+
+// While the engine thinks on its own move, a ping is answered after that
+// move and the result line that follows it; a search stopped without a
+// move answers it once the stop is done. Every pong comes exactly once,
+// in order, and none waits for a later search.
+TEST_F(XboardThreads, APingDuringTheEnginesOwnSearchWaitsForItsMove) {
   handshake();
-  engine->sendRaw("new\nping 7\nquit\n");
-  EXPECT_EQ(engine->waitExit(5000), 0);
-  EXPECT_EQ(engine->drain(100), (std::vector<std::string>{"pong 7"}));
-  engine.reset();
+  const std::string mateInOne = "setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+  const struct {
+    std::vector<std::string> setup;  // after "new" and "nopost"
+    std::vector<std::string> during;  // sent at once after the setup
+    bool moves;                       // the search ends with its move
+    std::vector<std::string> after;   // what follows the move, if any
+  } cases[] = {
+      {{"st 1", "go"}, {"ping 701"}, true, {"pong 701"}},
+      {{"level 0 0:06 0", "go"}, {"ping 711", "ping 712", "ping 713"}, true, {"pong 711", "pong 712", "pong 713"}},
+      {{"force", mateInOne, "st 1", "go"}, {"ping 721"}, true, {"1-0 {White mates}", "pong 721"}},
+      // The pong comes before the ponder search that follows the move.
+      {{"hard", "level 0 0:20 0", "usermove e2e4"}, {"ping 731"}, true, {"pong 731"}},
+      {{"st 5", "go"}, {"ping 741", "?", "ping 742"}, true, {"pong 741", "pong 742"}},
+      // "undo" outside force mode changes nothing: the search goes on.
+      {{"st 1", "go"}, {"ping 751", "undo"}, true, {"pong 751"}},
+      {{"st 5", "go"}, {"ping 761", "ping 762", "force"}, false, {"pong 761", "pong 762"}},
+      {{"st 5", "go"}, {"ping 771", "new"}, false, {"pong 771"}},
+      {{"st 5", "go"}, {"ping 781", "result 1-0"}, false, {"pong 781"}},
+      {{"st 5", "go"}, {"ping 791", mateInOne}, false, {"pong 791"}},
+      {{"st 5", "go"}, {"ping 801", "remove"}, false, {"pong 801"}},
+      {{"st 5", "go"}, {"ping 811", "analyze", "ping 812", "exit"}, false, {"pong 811", "pong 812"}},
+  };
+  for (const auto& c : cases) {
+    const std::string name = c.during.back();
+    for (const char* command : {"new", "nopost"}) engine->send(command);
+    for (const std::string& command : c.setup) engine->send(command);
+    std::string during;
+    for (const std::string& command : c.during) during += command + "\n";
+    engine->sendRaw(during);
+    bool found = false;
+    std::vector<std::string> lines = engine->readUntil(c.after.back(), found, 20000);
+    EXPECT_TRUE(found) << name;
+    // A search stopped without its move may still have moved just before
+    // the stop arrived; the move is then the first line.
+    const bool moved = !lines.empty() && lines[0].rfind("move ", 0) == 0;
+    if (c.moves) {
+      EXPECT_TRUE(moved) << name << ": " << (lines.empty() ? "" : lines[0]);
+    }
+    if (moved) lines.erase(lines.begin());
+    EXPECT_EQ(lines, c.after) << name;
+    // Nothing more: no pong twice, no move of the stopped search.
+    EXPECT_EQ(sync(), (std::vector<std::string>{})) << name;
+  }
+}
+
+// While pondering and while analysing a ping is answered at once, since no
+// move is owed; after a ponder hit the search is the engine's own again.
+TEST_F(XboardThreads, PingsDuringPonderingAndAnalysisAreAnsweredAtOnce) {
+  handshake();
+  for (const char* command : {"new", "hard", "nopost", "level 0 0:20 0", "go"}) engine->send(command);
+  Game game;
+  ASSERT_FALSE(readEngineMove(game, 10000).empty());
+  engine->send("hint");
+  std::vector<std::string> lines = sync();
+  ASSERT_EQ(lines.size(), 1u) << "no move to ponder on";
+  ASSERT_EQ(lines[0].rfind("Hint: ", 0), 0u) << lines[0];
+  // The ponder search never moves by itself: a held pong would never come.
+  EXPECT_EQ(sync(), (std::vector<std::string>{}));
+  engine->sendRaw("usermove " + lines[0].substr(6) + "\nping 900\n");
+  bool found = false;
+  lines = engine->readUntil("pong 900", found, 20000);
+  ASSERT_TRUE(found);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("move ", 0), 0u) << lines[0];
+
+  for (const char* command : {"force", "post", "analyze"}) engine->send(command);
+  for (const std::string& line : sync()) EXPECT_TRUE(isThinkingLine(line)) << line;
+  engine->send("exit");
 }
 
 // The move that "?" asks for comes before the answer to a later ping, and
@@ -449,16 +545,17 @@ TEST_F(XboardThreads, MoveNowComesBeforePong) {
   for (const char* command : {"new", "hard", "nopost", "level 40 5 0", "time 30000", "otim 30000", "go"})
     engine->send(command);
   usleep(50000);
-  // While thinking, a ping is answered at once.
-  EXPECT_TRUE(sync(2000).empty());
-  engine->sendRaw("?\nping 100\n");
+  // While the engine thinks on its own move, a ping waits for that move,
+  // here the one that "?" asks for.
+  engine->sendRaw("ping 99\n?\nping 100\n");
   bool found = false;
-  std::vector<std::string> lines = engine->readUntil("pong 100", found, 5000);
+  std::vector<std::string> lines = engine->readUntil("pong 100", found, 10000);
   ASSERT_TRUE(found);
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   Game game;
   Move move;
   ASSERT_EQ(lines[0].rfind("move ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "pong 99");
   ASSERT_TRUE(parseMove(game.position, lines[0].c_str() + 5, move, CoordinateText));
   game.playMove(move);
   // Pondering now: a ping is answered, "?" does nothing.
