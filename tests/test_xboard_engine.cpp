@@ -159,6 +159,9 @@ TEST_F(XboardSession, CommandsGetTheirExactAnswers) {
       {{"accepted usermove", "random", "rating 2000 1900", "computer", "hard", "easy", "post", "nopost", "draw",
         "result 1-0 {White mates}", "variant normal", "name " + std::string(5000, 'n'), "xboard"},
        {""}},
+      // A set-up whose castling field is stale for a king that has moved
+      // is taken with that king's rights dropped; the other side castles.
+      {{"new", "force", "setboard 4k2r/8/8/8/8/8/8/R4K2 b KQk - 0 1", "usermove e8g8", "usermove f1e2"}, {}},
       // Game ends on the adapter's board, after the opponent's move.
       {{"new", "force", "setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "usermove a1a8"}, {"1-0 {White mates}"}},
       {{"setboard r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", "usermove a8a1"}, {"0-1 {Black mates}"}},
