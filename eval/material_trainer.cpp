@@ -76,17 +76,35 @@ long ratingOfRms(double rms) {
 // Writes the network the way the tools write their files: a regular file
 // (or the one a link names) is replaced whole, or not at all, a read-only
 // one is kept, and a FIFO or device is written straight into. The text is
-// the one MaterialNet::save gives.
-void saveNetwork(const MaterialNet& net, const char* name) {
+// the one MaterialNet::save gives. False when the file was not written.
+bool saveNetwork(const MaterialNet& net, const char* name) {
   std::ostringstream text;
-  if (!net.write(text)) return;
+  if (!net.write(text)) return false;
   text << '\n';
   OutputFile out;
-  if (!out.open(name)) return;
+  if (!out.open(name)) return false;
   const std::string bytes = text.str();
-  if (std::fwrite(bytes.data(), 1, bytes.size(), out.stream()) != bytes.size()) return;
-  out.commit();
+  if (std::fwrite(bytes.data(), 1, bytes.size(), out.stream()) != bytes.size()) return false;
+  return out.commit();
 }
+
+// Tells the settings' hook about a file that cannot be written, once: the
+// training goes on as long as it is left running, and a word at every
+// failed save or log line would bury everything else.
+class UnwritableFile {
+ public:
+  UnwritableFile(const TrainerSettings& settings, const char* name) : settings_(settings), name_(name) {}
+  void failed() {
+    if (told_) return;
+    told_ = true;
+    if (settings_.cannotWrite && name_) settings_.cannotWrite(name_);
+  }
+
+ private:
+  const TrainerSettings& settings_;
+  const char* name_;
+  bool told_ = false;
+};
 
 enum class Phase { Full, HoldOut, Prefix };
 
@@ -158,7 +176,9 @@ bool readTrainingSet(TrainingSet& set, const char* fileName) {
 
 void trainMaterialNet(TrainingSet& set, MaterialNet& net, const TrainerSettings& settings) {
   RandomGenerator& rng = settings.rng ? *settings.rng : RandomGenerator::instance();
+  UnwritableFile networkTrouble(settings, settings.networkFile), logTrouble(settings, settings.logFile);
   std::FILE* log = settings.logFile ? std::fopen(settings.logFile, "w") : nullptr;
+  if (settings.logFile && !log) logTrouble.failed();
   net.load(settings.networkFile);
 
   std::stable_sort(set.records.begin(), set.records.end(),
@@ -197,7 +217,7 @@ void trainMaterialNet(TrainingSet& set, MaterialNet& net, const TrainerSettings&
     const double rms = std::sqrt(error);
     char mark = 0;
     if (phase == Phase::Full && epoch > saveThreshold && error < bestError) {
-      saveNetwork(net, settings.networkFile);
+      if (!saveNetwork(net, settings.networkFile)) networkTrouble.failed();
       saveThreshold = epoch + 99;
       lastSave = epoch;
       bestError = error;
@@ -206,8 +226,13 @@ void trainMaterialNet(TrainingSet& set, MaterialNet& net, const TrainerSettings&
       mark = phase == Phase::Full ? ' ' : 'X';
     }
     if (mark && log) {
-      std::fprintf(log, "%c%6ld %7.5f %10.7f %5ld\n", mark, epoch, rate, rms, ratingOfRms(rms));
-      std::fflush(log);
+      const bool written =
+          std::fprintf(log, "%c%6ld %7.5f %10.7f %5ld\n", mark, epoch, rate, rms, ratingOfRms(rms)) >= 0;
+      if (std::fflush(log) != 0 || !written) {
+        logTrouble.failed();
+        // A full disk may have room again later.
+        std::clearerr(log);
+      }
     }
     if (settings.stop && settings.stop(epoch)) break;
 

@@ -60,6 +60,11 @@ struct TrainerSettings {
   std::function<bool(long epoch)> stop;
   // The generator of the steps and phases; null: the process-wide one.
   RandomGenerator* rng = nullptr;
+  // Told the name of the network or log file the first time that file
+  // cannot be opened or written, at most once per file and training (the
+  // training goes on). The trainer prints nothing itself; without a hook
+  // nobody is told.
+  std::function<void(const char* fileName)> cannotWrite;
 };
 
 // Trains the network on the set. The network file is replaced as a whole

@@ -31,7 +31,13 @@ int intAfter(const char* text, const char* keyword, int fallback) {
 
 }  // namespace
 
-MatCommand::MatCommand() = default;
+MatCommand::MatCommand() {
+  // A training that cannot save is otherwise lost without a word.
+  trainerSettings_.cannotWrite = [](const char* name) {
+    std::fprintf(stderr, "info string error opening the output file %s\n", name);
+    std::fflush(stderr);
+  };
+}
 MatCommand::~MatCommand() = default;
 
 MaterialStatistics& MatCommand::statistics() {

@@ -36,8 +36,9 @@ class MatCommand {
 
   // The statistics collected so far; null when none are being collected.
   const MaterialStatistics* current() const { return statistics_.get(); }
-  // Where "learn" writes and when it stops; by default it trains forever
-  // and writes materialwerte.txt and NeuroLrn.txt.
+  // Where "learn" writes and when it stops; by default it trains forever,
+  // writes materialwerte.txt and NeuroLrn.txt and tells on standard error
+  // (once for each) when one of them cannot be written.
   TrainerSettings& trainerSettings() { return trainerSettings_; }
 
  private:

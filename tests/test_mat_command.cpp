@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -287,6 +288,47 @@ TEST(MatLearnProcess, KilledTrainerLeavesACompleteNetwork) {
   // Temporary files of a killed save may remain; they never carry the name.
   std::system(("rm -f " + dir + "/materialwerte.txt.tmp*").c_str());
   rmdir(dir.c_str());
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Where neither the network nor the log can be written (here folders of
+// their names stand in the way, which stops root too), "mat learn" says so
+// on standard error, once for each file, instead of training for nothing
+// without a word; and it trains on.
+TEST(MatLearnProcess, UnwritableNetworkAndLogAreToldOnceEach) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  std::ofstream(dir.path("table.txt")) << "12228 12227  0   1 0.750000     600000      0.000   40.0\n"
+                                          "12228 12218  0   3 0.950000     600000      0.000   40.0\n"
+                                          "01001 01000  0   1 0.700000     600000      0.000   40.0\n";
+  ASSERT_EQ(mkdir(dir.path("materialwerte.txt").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.path("NeuroLrn.txt").c_str(), 0755), 0);
+  const std::string logTold = "info string error opening the output file NeuroLrn.txt\n";
+  const std::string networkTold = "info string error opening the output file materialwerte.txt\n";
+
+  testsupport::EngineProcess engine({}, BRAKKEN_BINARY, dir.path().c_str());
+  ASSERT_TRUE(engine.send("uci"));
+  bool found = false;
+  engine.readUntil("uciok", found);
+  ASSERT_TRUE(found);
+  ASSERT_TRUE(engine.send("mat learn table.txt"));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((engine.errorText().find(logTold) == std::string::npos ||
+          engine.errorText().find(networkTold) == std::string::npos) &&
+         std::chrono::steady_clock::now() < deadline)
+    usleep(1000);
+  // Many more saves are tried meanwhile; none of them is told again.
+  usleep(500000);
+  const std::string told = engine.errorText();
+  engine.killNow();
+  EXPECT_EQ(occurrences(told, logTold), 1u) << told;
+  EXPECT_EQ(occurrences(told, networkTold), 1u) << told;
+  EXPECT_EQ(occurrences(told, "info string"), 2u) << told;
 }
 
 }  // namespace

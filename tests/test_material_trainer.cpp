@@ -253,6 +253,79 @@ TEST_F(TrainerRun, UnwritableLogIsSkipped) {
   EXPECT_TRUE(exists(network));
 }
 
+// A network or log that cannot be written is told through the hook, each
+// file once and the first time it fails: the log when it is opened (or
+// when its first line cannot be written), the network at its first save.
+// The training goes on, and later failures, with or without a successful
+// save in between, tell nothing more. The targets refuse root as well: a
+// directory cannot be opened as a file, and /dev/full takes the open but
+// not the write.
+TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
+  TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string networkFolder = dir.path("materialwerte.txt"), logFolder = dir.path("NeuroLrn.txt");
+  ASSERT_EQ(mkdir(networkFolder.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(logFolder.c_str(), 0755), 0);
+  // The network folder is gone from epoch 150 on, so that the save after
+  // it succeeds, and back from epoch 250 on.
+  bool savedInBetween = false;
+  auto folderGoesAndComes = [&](long epoch) {
+    if (epoch == 150) savedInBetween = rmdir(networkFolder.c_str()) == 0;
+    if (epoch == 250) {
+      struct stat st;
+      savedInBetween = savedInBetween && stat(networkFolder.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+      std::remove(networkFolder.c_str());
+      mkdir(networkFolder.c_str(), 0755);
+    }
+  };
+  struct Told {
+    std::string name;
+    long afterEpochs;
+  };
+  const struct {
+    const char* what;
+    std::string network, log;
+    std::vector<Told> told;
+    bool folderChanges;
+  } cases[] = {
+      {"both folders", networkFolder, logFolder, {{logFolder, 0}, {networkFolder, 99}}, false},
+      {"network on a full device", "/dev/full", logFolder, {{logFolder, 0}, {"/dev/full", 99}}, false},
+      {"log on a full device", networkFolder, "/dev/full", {{networkFolder, 99}, {"/dev/full", 99}}, false},
+      {"network saved between failures", networkFolder, log, {{networkFolder, 99}}, true},
+  };
+  for (const auto& c : cases) {
+    std::remove(log.c_str());
+    TrainingSet set = smallSet();
+    MaterialNet net;
+    long done = 0;
+    std::vector<Told> told;
+    TrainerSettings settings;
+    settings.networkFile = c.network.c_str();
+    settings.logFile = c.log.c_str();
+    settings.rng = &rng;
+    settings.cannotWrite = [&](const char* name) { told.push_back({name, done}); };
+    settings.stop = [&](long epoch) {
+      done = epoch;
+      if (c.folderChanges) folderGoesAndComes(epoch);
+      return epoch >= 450;
+    };
+    trainMaterialNet(set, net, settings);
+    EXPECT_EQ(done, 450) << c.what;
+    ASSERT_EQ(told.size(), c.told.size()) << c.what;
+    for (size_t i = 0; i < told.size(); ++i) {
+      EXPECT_EQ(told[i].name, c.told[i].name) << c.what;
+      EXPECT_EQ(told[i].afterEpochs, c.told[i].afterEpochs) << c.what << " " << told[i].name;
+    }
+    if (!c.folderChanges) continue;
+    EXPECT_TRUE(savedInBetween);
+    // Saves were tried after the folder came back (the log marks them).
+    long lastSave = 0;
+    for (const std::string& l : fileLines(log))
+      if (l[0] == '*') lastSave = std::stol(l.substr(1, 6));
+    EXPECT_GT(lastSave, 250);
+  }
+}
+
 // The network is saved the way the tools save their files: through a link
 // the file it names is replaced and the link kept, a read-only file keeps
 // its text, and nothing is left beside either. The text is the one a save
