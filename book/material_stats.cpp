@@ -1,10 +1,16 @@
 #include "book/material_stats.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <memory>
+#include <new>
+#include <set>
+#include <stdexcept>
 
 #include "board/attack_tables.h"
 #include "board/game.h"
@@ -72,6 +78,63 @@ double getDouble(const unsigned char* p) {
 bool plausible(const PositionStat& s) {
   return std::isfinite(s.valueSum) && std::isfinite(s.pliesLeftSum) && s.pliesLeftSum >= 0 && s.scoreSum >= 0 &&
          s.weightSum >= 0;
+}
+
+enum class ImageFault { None, Truncated, Damaged };
+
+// Whether what is left of the file can hold count fields of size bytes and
+// then trailing bytes: a count is checked before anything is read for it,
+// so a header that promises more than the file has is refused at once. A
+// stream whose length is unknown (a FIFO, a device) passes; its containers
+// grow only with what has actually been read.
+bool fitsInRest(std::FILE* f, uint32_t count, uint64_t size, uint64_t trailing) {
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  const off_t at = ftello(f);
+  if (at < 0) return true;
+  const uint64_t rest = st.st_size > at ? uint64_t(st.st_size - at) : 0;
+  return uint64_t(count) * size + trailing <= rest;
+}
+
+// Reads a memory image after its opening into keys, signatures and
+// records (a later record of the same key replacing an earlier one).
+ImageFault readImage(std::FILE* f, std::vector<uint32_t>& keys, std::set<std::pair<uint32_t, uint32_t>>& signatures,
+                     std::map<uint64_t, PositionStat>& records) {
+  {
+    std::vector<unsigned char> buffer(static_cast<size_t>(MaterialStatistics::KeyBytes));
+    if (!readBytes(f, buffer.data(), buffer.size())) return ImageFault::Truncated;
+    keys.resize(MaterialStatistics::KeyCount);
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = getU32(&buffer[i * 4]);
+  }
+  unsigned char b[40];
+  if (!readBytes(f, b, 4)) return ImageFault::Truncated;
+  const uint32_t n = getU32(b);
+  if (!fitsInRest(f, n, 8, 4)) return ImageFault::Truncated;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!readBytes(f, b, 8)) return ImageFault::Truncated;
+    const std::pair<uint32_t, uint32_t> signature(getU32(b), getU32(b + 4));
+    // The image holds a set in its order: anything else is not an image,
+    // and noise (read from a device, say) is refused within a few
+    // signatures instead of filling the memory.
+    if (!signatures.empty() && !(*signatures.rbegin() < signature)) return ImageFault::Damaged;
+    signatures.emplace_hint(signatures.end(), signature);
+  }
+  if (!readBytes(f, b, 4)) return ImageFault::Truncated;
+  const uint32_t m = getU32(b);
+  if (!fitsInRest(f, m, 40, 0)) return ImageFault::Truncated;
+  for (uint32_t i = 0; i < m; ++i) {
+    if (!readBytes(f, b, 40)) return ImageFault::Truncated;
+    PositionStat s;
+    s.keyLow = getU32(b + 8);
+    s.keyHigh = getU32(b + 12);
+    s.valueSum = getDouble(b + 16);
+    s.scoreSum = int32_t(getU32(b + 24));
+    s.weightSum = int32_t(getU32(b + 28));
+    s.pliesLeftSum = getDouble(b + 32);
+    if (!plausible(s)) return ImageFault::Damaged;
+    records.insert_or_assign(records.end(), getU64(b), s);
+  }
+  return ImageFault::None;
 }
 
 // Men on the board, kings included.
@@ -424,49 +487,37 @@ bool MaterialStatistics::readMem(const char* fileName) {
     return false;
   }
   // Everything is read and checked first; a damaged image changes nothing.
-  std::vector<uint32_t> keys(KeyCount);
-  std::vector<std::pair<uint32_t, uint32_t>> signatures;
-  std::vector<std::pair<uint64_t, PositionStat>> records;
-  bool ok = true;
-  {
-    std::vector<unsigned char> buffer(static_cast<size_t>(KeyBytes));
-    ok = readBytes(f, buffer.data(), buffer.size());
-    for (int i = 0; ok && i < KeyCount; ++i) keys[size_t(i)] = getU32(&buffer[size_t(i) * 4]);
-  }
-  // Set when a record holds a figure no collection can produce.
-  bool damaged = false;
-  unsigned char b[40];
-  if (ok) ok = readBytes(f, b, 4);
-  const uint32_t n = ok ? getU32(b) : 0;
-  for (uint32_t i = 0; ok && i < n; ++i) {
-    ok = readBytes(f, b, 8);
-    if (ok) signatures.push_back({getU32(b), getU32(b + 4)});
-  }
-  if (ok) ok = readBytes(f, b, 4);
-  const uint32_t m = ok ? getU32(b) : 0;
-  for (uint32_t i = 0; ok && !damaged && i < m; ++i) {
-    ok = readBytes(f, b, 40);
-    if (!ok) break;
-    PositionStat s;
-    s.keyLow = getU32(b + 8);
-    s.keyHigh = getU32(b + 12);
-    s.valueSum = getDouble(b + 16);
-    s.scoreSum = int32_t(getU32(b + 24));
-    s.weightSum = int32_t(getU32(b + 28));
-    s.pliesLeftSum = getDouble(b + 32);
-    damaged = !plausible(s);
-    records.push_back({getU64(b), s});
+  std::vector<uint32_t> keys;
+  std::set<std::pair<uint32_t, uint32_t>> signatures;
+  std::map<uint64_t, PositionStat> records;
+  ImageFault fault = ImageFault::None;
+  try {
+    fault = readImage(f, keys, signatures, records);
+  } catch (const std::bad_alloc&) {
+    // More than the memory holds (a stream whose length nobody knows can
+    // promise anything): refused like any other bad image instead of
+    // ending the engine.
+    fault = ImageFault::Damaged;
+  } catch (const std::length_error&) {
+    fault = ImageFault::Damaged;
   }
   std::fclose(f);
-  if (!ok || damaged) {
+  if (fault != ImageFault::None) {
+    // What was read goes before anything else is done.
+    std::vector<uint32_t>().swap(keys);
+    signatures.clear();
+    records.clear();
     std::fprintf(stderr, "info string error reading the input file %s: the memory image is %s\n", fileName,
-                 damaged ? "damaged" : "truncated");
+                 fault == ImageFault::Damaged ? "damaged" : "truncated");
     return false;
   }
-  keys_ = std::move(keys);
-  signatures_.clear();
-  signatures_.insert(signatures.begin(), signatures.end());
-  for (const auto& r : records) positions_[r.first] = r.second;
+  // Nothing from here on allocates or throws, so the image is taken whole.
+  keys_.swap(keys);
+  signatures_.swap(signatures);
+  // New keys move their nodes over; those the collection holds already stay
+  // behind in records and have their figures replaced by the image's.
+  positions_.merge(records);
+  for (const auto& r : records) positions_.find(r.first)->second = r.second;
   return true;
 }
 

@@ -86,9 +86,11 @@ class MaterialStatistics {
 
   bool writeMem(const char* fileName) const;
   // Replaces the keys and the game signatures by the image's and merges its
-  // positions. A short image, or one with a figure no collection can hold
-  // (a sum that is not finite; a weight, score or plies-left sum below
-  // zero), is refused with a message, and nothing of it is taken.
+  // positions. A short image (also one whose counts promise more than the
+  // file holds), or one with a figure no collection can hold (signatures
+  // out of their ascending order; a sum that is not finite; a weight, score
+  // or plies-left sum below zero), or one larger than the memory holds, is
+  // refused with a message, and nothing of it is taken.
   bool readMem(const char* fileName);
 
   // --- inspection ---

@@ -1,10 +1,16 @@
 #include "book/material_stats.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -320,10 +326,26 @@ TEST_F(MaterialStatsTest, DamagedMemoryImageIsRefusedWhole) {
 
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
+  const size_t signatureCount = size_t(MaterialStatistics::KeyBytes), firstSignature = signatureCount + 4;
+  const size_t recordCount = firstSignature + 8 * written.signatures().size();
+  std::string swapped = bytes;
+  std::swap_ranges(&swapped[firstSignature], &swapped[firstSignature + 8], &swapped[firstSignature + 8]);
+  std::string twice = bytes;
+  std::copy_n(&bytes[firstSignature], 8, &twice[firstSignature + 8]);
+  // The largest signature count the rest of the file could hold (with the
+  // record count after it) is 12, of records 2.
   const struct {
     const char* what;
     std::string image;
+    const char* fault = "damaged";
   } cases[] = {
+      {"2^32 - 1 signatures", patchedInt32(bytes, signatureCount, -1), "truncated"},
+      {"13 signatures", patchedInt32(bytes, signatureCount, 13), "truncated"},
+      {"2^32 - 1 records", patchedInt32(bytes, recordCount, -1), "truncated"},
+      {"3 records", patchedInt32(bytes, recordCount, 3), "truncated"},
+      {"last record cut short", bytes.substr(0, bytes.size() - 1), "truncated"},
+      {"signatures out of order", swapped},
+      {"a signature twice", twice},
       {"NaN value sum", patchedDouble(bytes, recordField(written, 0, ValueSumField), nan)},
       {"+inf value sum", patchedDouble(bytes, recordField(written, 1, ValueSumField), inf)},
       {"-inf value sum", patchedDouble(bytes, recordField(written, 1, ValueSumField), -inf)},
@@ -345,7 +367,8 @@ TEST_F(MaterialStatsTest, DamagedMemoryImageIsRefusedWhole) {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(target.readMem(damaged.c_str())) << c.what;
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "info string error reading the input file " + damaged.path() + ": the memory image is damaged\n")
+              "info string error reading the input file " + damaged.path() + ": the memory image is " + c.fault +
+                  "\n")
         << c.what;
     expectSameCollection(target, before, c.what);
   }
@@ -371,6 +394,132 @@ TEST_F(MaterialStatsTest, DamagedMemoryImageIsRefusedWhole) {
     ASSERT_TRUE(restored.writeMem(again.c_str()));
     EXPECT_EQ(readFile(again), good);
     std::remove(again.c_str());
+  }
+}
+
+// A sanitizer's shadow memory rules an address-space limit out.
+#if defined(BRAKKEN_SANITIZE) || defined(BRAKKEN_TSAN)
+constexpr bool AddressSpaceCanBeLimited = false;
+#else
+constexpr bool AddressSpaceCanBeLimited = true;
+#endif
+
+// Limits this process's address space to what it uses now and 512 MiB
+// more.
+bool limitAddressSpace() {
+  if (!AddressSpaceCanBeLimited) return false;
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  if (pages <= 0) return false;
+  rlimit limit;
+  limit.rlim_cur = limit.rlim_max = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 29);
+  return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+// A process that opens the FIFO and writes the bytes into it; when endless,
+// then well-ordered signatures without end, until nobody reads any more.
+pid_t feedFifo(const std::string& fifo, const std::string& bytes, bool endless) {
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int fd = open(fifo.c_str(), O_WRONLY);
+  if (fd < 0) _exit(1);
+  auto writeAll = [fd](const unsigned char* data, size_t size) {
+    while (size > 0) {
+      const ssize_t n = write(fd, data, size);
+      if (n <= 0) _exit(0);
+      data += n;
+      size -= size_t(n);
+    }
+  };
+  writeAll(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  for (uint64_t next = 0; endless;) {
+    unsigned char block[8192];
+    for (size_t i = 0; i < sizeof block; i += 8, ++next) {
+      const uint32_t low = uint32_t(next >> 32), high = uint32_t(next);
+      std::memcpy(block + i, &low, 4);
+      std::memcpy(block + i + 4, &high, 4);
+    }
+    writeAll(block, sizeof block);
+  }
+  _exit(0);
+}
+
+// An image that promises far more than the memory holds ends with the
+// error and the collection as it was, never with the engine ended by an
+// allocation failure, also under an address-space limit (set in a child
+// process, so that it stays there): a sparse 4 GiB file claiming 2^32 - 1
+// signatures or records, noise from a device, and a FIFO (whose length
+// nobody knows beforehand) delivering well-ordered signatures until the
+// memory runs out. A valid image through a FIFO is still read under the
+// same limit.
+TEST_F(MaterialStatsTest, OversizedImagesEndWithAnErrorUnderAMemoryLimit) {
+  MaterialStatistics written;
+  ASSERT_TRUE(written.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
+  const std::string image = tempPath("fits.mem");
+  ASSERT_TRUE(written.writeMem(image.c_str()));
+  const std::string bytes = readFile(image);
+  std::remove(image.c_str());
+  const std::string keys = bytes.substr(0, size_t(MaterialStatistics::KeyBytes));
+  const std::string most("\xff\xff\xff\xff", 4), none(4, '\0');
+
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string manySignatures = dir.path("signatures.mem"), manyRecords = dir.path("records.mem");
+  // One FIFO for each, so that a feeder left over from one cannot write
+  // into the other.
+  const std::string endlessFifo = dir.path("endless.fifo"), validFifo = dir.path("valid.fifo");
+  for (const auto& sparse :
+       {std::make_pair(manySignatures, keys + most), std::make_pair(manyRecords, keys + none + most)}) {
+    std::ofstream(sparse.first, std::ios::binary) << sparse.second;
+    ASSERT_EQ(truncate(sparse.first.c_str(), off_t(4) << 30), 0);
+  }
+  for (const std::string& fifo : {endlessFifo, validFifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+  const struct {
+    const char* what;
+    std::string path;
+    std::string fed;    // into the FIFO at path; empty: path is no FIFO
+    bool endless;       // well-ordered signatures after what was fed
+    const char* fault;  // null: the image is read
+  } cases[] = {
+      {"sparse file, 2^32 - 1 signatures", manySignatures, "", false, "truncated"},
+      {"sparse file, 2^32 - 1 records", manyRecords, "", false, "truncated"},
+      {"noise from a device", "/dev/urandom", "", false, "damaged"},
+      {"endless signatures through a FIFO", endlessFifo, keys + most, true, "damaged"},
+      {"valid image through a FIFO", validFifo, bytes, false, nullptr},
+  };
+  for (const auto& c : cases) {
+    // Without a limit the endless FIFO would take all of the machine.
+    if (c.endless && !AddressSpaceCanBeLimited) continue;
+    auto readInChild = [&] {
+      // The child starts with the failures its parent had; only new ones
+      // count.
+      const ::testing::TestResult& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+      const int failuresBefore = result.total_part_count();
+      RandomGenerator::instance().seed(7);
+      MaterialStatistics target;
+      EXPECT_TRUE(target.addPgn(dataFile("material_pawn_up.pgn").c_str(), 500, false, -1));
+      const MaterialStatistics before = target;
+      EXPECT_EQ(limitAddressSpace(), AddressSpaceCanBeLimited);
+      const pid_t feeder = c.fed.empty() ? -1 : feedFifo(c.path, c.fed, c.endless);
+      const bool read = target.readMem(c.path.c_str());
+      if (feeder > 0) {
+        kill(feeder, SIGKILL);
+        waitpid(feeder, nullptr, 0);
+      }
+      if (c.fault) {
+        EXPECT_FALSE(read);
+        expectSameCollection(target, before, c.what);
+      } else {
+        EXPECT_TRUE(read);
+        EXPECT_EQ(target.randomKeys(), written.randomKeys());
+        EXPECT_EQ(target.signatures(), written.signatures());
+      }
+      std::fflush(stdout);
+      std::exit(result.total_part_count() > failuresBefore ? 1 : 0);
+    };
+    const std::string told = c.fault ? std::string("the memory image is ") + c.fault : std::string("^$");
+    EXPECT_EXIT(readInChild(), ::testing::ExitedWithCode(0), told) << c.what;
   }
 }
 
