@@ -134,7 +134,7 @@ void UciProtocol::setOption(const char* line) {
   char file[MaxFileName + 1];
 
   // The options the search depends on end a running search before they
-  // change; it gives its answer the way "stop" has it give it, so that the
+  // change. It still gives its answer, as at "stop", so that the
   // interface's later "stop" is not left waiting for a bestmove.
   if (!std::strcmp(name, "Hash")) {
     if (!hasNumber || number <= 0) {
