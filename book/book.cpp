@@ -7,6 +7,7 @@
 #include "board/legality.h"
 #include "board/notation.h"
 #include "board/random_generator.h"
+#include "common/input_file.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ void Book::clear() { entries_.clear(); }
 bool Book::load() {
   entries_.clear();
   lastLoadMissing_ = false;
-  std::FILE* in = std::fopen(fileName_, "rb");
+  std::FILE* in = openInputFile(fileName_, "rb");
   if (!in) {
     lastLoadMissing_ = true;
     return false;

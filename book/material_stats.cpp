@@ -22,6 +22,7 @@
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
 #include "book/rating.h"
+#include "common/input_file.h"
 #include "common/output_file.h"
 #include "search/searcher.h"
 
@@ -481,7 +482,7 @@ bool MaterialStatistics::writeMem(const char* fileName) const {
 }
 
 bool MaterialStatistics::readMem(const char* fileName) {
-  std::FILE* f = std::fopen(fileName, "rb");
+  std::FILE* f = openInputFile(fileName, "rb");
   if (!f) {
     reportOpenError("input", fileName);
     return false;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "board/notation.h"
+#include "common/input_file.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ const std::string& PgnGame::tag(const std::string& name) const {
 
 PgnLexer::PgnLexer(const char* fileName, std::FILE* errors)
     : errors_(errors ? errors : stderr), fileName_(fileName ? fileName : "") {
-  in_ = std::fopen(fileName_.c_str(), "rb");
+  in_ = openInputFile(fileName_.c_str(), "rb");
   if (!in_) {
     atEnd_ = true;
     error("Cannot open file", nullptr);

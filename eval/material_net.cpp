@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+
+#include "common/input_file.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ const char* MaterialNet::builtInText() { return kBuiltInText; }
 
 bool MaterialNet::load(const char* name) {
   if (name != nullptr && name[0] != '\0' && std::strcmp(name, "(internal)") != 0) {
-    std::ifstream file(name);
+    InputFileStream file(name);
     if (!file.is_open()) return false;
     return loadStream(file);
   }

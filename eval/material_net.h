@@ -28,8 +28,9 @@ class MaterialNet : public NeuralNet {
 
   // Loads the built-in network when name is null, empty or exactly
   // "(internal)", otherwise the named file. Gives back false, keeping the
-  // previous network, when the file cannot be opened or its text is not a
-  // well-formed network of 12 inputs and 1 output.
+  // previous network, when the file cannot be opened (as openInputFile
+  // opens it: a FIFO without a writer or a directory cannot) or its text is
+  // not a well-formed network of 12 inputs and 1 output.
   bool load(const char* name = nullptr);
 
   // Reads a definition text from the stream, with the checks of load();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board/random_generator.h"
+#include "common/input_file.h"
 #include "common/output_file.h"
 #include "eval/material_net.h"
 
@@ -133,7 +134,7 @@ bool TrainingSet::findTarget(const TrainingRecord& record, double& target) const
 }
 
 bool readTrainingSet(TrainingSet& set, const char* fileName) {
-  std::FILE* f = std::fopen(fileName, "r");
+  std::FILE* f = openInputFile(fileName, "r");
   if (!f) return false;
   set.totalWeight = 0.0;
   char line[512];

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "board/notation.h"
+#include "common/input_file.h"
 #include "protocol/command_text.h"
 #include "protocol/uci_protocol.h"
 #include "protocol/xboard_output.h"
@@ -269,7 +270,7 @@ bool XboardAdapter::protover(const char* line, std::vector<std::string>& iniLine
   post("debug on");
   output_->writeAnswer("feature done=0");
   for (const char* feature : Features) output_->writeAnswer(feature);
-  if (std::FILE* f = std::fopen(IniFile, "r")) {
+  if (std::FILE* f = openInputFile(IniFile, "r")) {
     char buffer[CommandQueue::SmallCapacity];
     bool atLineStart = true;
     while (std::fgets(buffer, sizeof buffer, f)) {

@@ -5,6 +5,7 @@
 
 #include "board/legality.h"
 #include "board/notation.h"
+#include "common/input_file.h"
 #include "protocol/uci_protocol.h"
 #include "protocol/xboard_adapter.h"
 #include "search/searcher.h"
@@ -173,7 +174,7 @@ void XboardOutput::diagnostic(const char* text, const char* argument) {
     // Playing without the default book is a normal set-up, not an error
     // to show the user at every game: said once, as information. A book
     // file that exists but cannot be read stays an error.
-    if (std::FILE* f = std::fopen(DefaultBookFile, "rb")) {
+    if (std::FILE* f = openInputFile(DefaultBookFile, "rb")) {
       std::fclose(f);
     } else {
       if (!bookNoticeGiven_) infoString("no opening book", DefaultBookFile);

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "board/position.h"
 #include "common/append_without_waiting.h"
+#include "common/input_file.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ const char* MoveChangeNet::builtInText() { return kBuiltInText; }
 
 bool MoveChangeNet::load(const char* name) {
   if (name != nullptr && name[0] != '\0') {
-    std::ifstream file(name);
+    InputFileStream file(name);
     if (!file.is_open() || !file.good()) return false;
     return loadStream(file);
   }

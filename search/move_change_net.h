@@ -46,8 +46,8 @@ class MoveChangeNet : public NeuralNet {
 
   // Loads the built-in network when name is null or empty, otherwise the
   // named file. Gives back false, keeping the previous network, when the
-  // file cannot be opened or its text is not a well-formed network of 22
-  // inputs and 1 output.
+  // file cannot be opened (as openInputFile opens it, never waiting) or its
+  // text is not a well-formed network of 22 inputs and 1 output.
   bool load(const char* name = nullptr);
   // Reads a definition text with the checks of load(); false at once when
   // the stream has already failed.

@@ -25,8 +25,9 @@ class OpeningBook : public OpeningSource {
   virtual ~OpeningBook() = default;
   // False when the name is too long; the old name stays.
   virtual bool setFileName(const char* name) = 0;
-  // Reads the named file; false (and an empty book) when it is missing or
-  // malformed.
+  // Reads the named file; false (and an empty book) when it is missing
+  // (a file that cannot be opened at once, such as a FIFO without a
+  // writer, counts as missing) or malformed.
   virtual bool load() = 0;
   virtual void clear() = 0;
   // After a failed load: whether the failure is news. A malformed file is

@@ -8,6 +8,11 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
+#include "support/fifo_writer.h"
+#include "support/temp_text_file.h"
+
 namespace {
 
 // Piece counts of one side: queens, rooks, bishops, knights, pawns.
@@ -182,6 +187,29 @@ TEST(MaterialNetLoad, SavedFileLoadsBack) {
   EXPECT_EQ(eval(net, {4, 0, 0, 0, 0}, {2, 0, 0, 0, 0}, 0), 0.75);
   EXPECT_EQ(writtenText(net), writtenText(trained));
   std::remove(path.c_str());
+}
+
+// A FIFO is read while its writer holds it open, without waiting for the
+// writer to close it; one that nobody writes fails at once, as a missing
+// file does, and the network stays.
+TEST(MaterialNetLoad, FifoIsReadFromAWriterAndRefusedWithoutOne) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string path = dir.path("net.fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  MaterialNet net;
+  const double before = eval(net, {4, 0, 0, 0, 0}, {2, 0, 0, 0, 0}, 0);
+  bool loaded = true;
+  EXPECT_TRUE(testsupport::endsWithin(10, [&] { loaded = net.load(path.c_str()); },
+                                      [&] { testsupport::passByAsWriter(path); }));
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(eval(net, {4, 0, 0, 0, 0}, {2, 0, 0, 0, 0}, 0), before);
+
+  testsupport::FifoWriter writer(path, queensText("0.25", "-0.125") + "\n");
+  ASSERT_TRUE(writer.ok());
+  EXPECT_TRUE(testsupport::endsWithin(10, [&] { loaded = net.load(path.c_str()); }, [&] { writer.close(); }));
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(eval(net, {4, 0, 0, 0, 0}, {2, 0, 0, 0, 0}, 0), 0.75);
 }
 
 TEST(MaterialNetLoad, SaveToAnUnwritablePlaceFails) {

@@ -416,13 +416,24 @@ bool limitAddressSpace() {
   return setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
-// A process that opens the FIFO and writes the bytes into it; when endless,
-// then well-ordered signatures without end, until nobody reads any more.
-pid_t feedFifo(const std::string& fifo, const std::string& bytes, bool endless) {
+// A process that writes the bytes into the FIFO; when endless, then
+// well-ordered signatures without end, until it is killed. The FIFO is
+// opened for writing before the process starts, so that the reader finds
+// its writer there (a FIFO without one is refused as a missing file is).
+// keeper is a reader of this process's own, which lets that open go
+// through without waiting and keeps the feeder's writes from finding the
+// FIFO without a reader before the reader under test comes; the caller
+// closes it once that reader is done.
+pid_t feedFifo(const std::string& fifo, const std::string& bytes, bool endless, int& keeper) {
+  keeper = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int fd = keeper < 0 ? -1 : open(fifo.c_str(), O_WRONLY);
+  if (fd < 0) return -1;
   const pid_t pid = fork();
-  if (pid != 0) return pid;
-  const int fd = open(fifo.c_str(), O_WRONLY);
-  if (fd < 0) _exit(1);
+  if (pid != 0) {
+    close(fd);
+    return pid;
+  }
+  close(keeper);
   auto writeAll = [fd](const unsigned char* data, size_t size) {
     while (size > 0) {
       const ssize_t n = write(fd, data, size);
@@ -448,10 +459,11 @@ pid_t feedFifo(const std::string& fifo, const std::string& bytes, bool endless) 
 // error and the collection as it was, never with the engine ended by an
 // allocation failure, also under an address-space limit (set in a child
 // process, so that it stays there): a sparse 4 GiB file claiming 2^32 - 1
-// signatures or records, noise from a device, and a FIFO (whose length
-// nobody knows beforehand) delivering well-ordered signatures until the
+// signatures or records, and a FIFO (whose length nobody knows
+// beforehand) delivering noise, or well-ordered signatures until the
 // memory runs out. A valid image through a FIFO is still read under the
-// same limit.
+// same limit. A device is no file to read an image from: it is refused as
+// a missing file is.
 TEST_F(MaterialStatsTest, OversizedImagesEndWithAnErrorUnderAMemoryLimit) {
   MaterialStatistics written;
   ASSERT_TRUE(written.addPgn(dataFile("material_rated.pgn").c_str(), 1000, false, -1));
@@ -467,25 +479,33 @@ TEST_F(MaterialStatsTest, OversizedImagesEndWithAnErrorUnderAMemoryLimit) {
   const std::string manySignatures = dir.path("signatures.mem"), manyRecords = dir.path("records.mem");
   // One FIFO for each, so that a feeder left over from one cannot write
   // into the other.
-  const std::string endlessFifo = dir.path("endless.fifo"), validFifo = dir.path("valid.fifo");
+  const std::string endlessFifo = dir.path("endless.fifo"), validFifo = dir.path("valid.fifo"),
+                    noiseFifo = dir.path("noise.fifo");
+  std::string noise(1 << 18, '\0');
+  uint32_t state = 7;
+  for (char& c : noise) {
+    state = state * 1664525u + 1013904223u;
+    c = char(state >> 24);
+  }
   for (const auto& sparse :
        {std::make_pair(manySignatures, keys + most), std::make_pair(manyRecords, keys + none + most)}) {
     std::ofstream(sparse.first, std::ios::binary) << sparse.second;
     ASSERT_EQ(truncate(sparse.first.c_str(), off_t(4) << 30), 0);
   }
-  for (const std::string& fifo : {endlessFifo, validFifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& fifo : {endlessFifo, validFifo, noiseFifo}) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
   const struct {
     const char* what;
     std::string path;
     std::string fed;    // into the FIFO at path; empty: path is no FIFO
     bool endless;       // well-ordered signatures after what was fed
-    const char* fault;  // null: the image is read
+    const char* fault;  // what standard error says; null: the image is read
   } cases[] = {
-      {"sparse file, 2^32 - 1 signatures", manySignatures, "", false, "truncated"},
-      {"sparse file, 2^32 - 1 records", manyRecords, "", false, "truncated"},
-      {"noise from a device", "/dev/urandom", "", false, "damaged"},
-      {"endless signatures through a FIFO", endlessFifo, keys + most, true, "damaged"},
+      {"sparse file, 2^32 - 1 signatures", manySignatures, "", false, "the memory image is truncated"},
+      {"sparse file, 2^32 - 1 records", manyRecords, "", false, "the memory image is truncated"},
+      {"a device", "/dev/urandom", "", false, "error opening the input file /dev/urandom"},
+      {"noise through a FIFO", noiseFifo, noise, false, "the memory image is damaged"},
+      {"endless signatures through a FIFO", endlessFifo, keys + most, true, "the memory image is damaged"},
       {"valid image through a FIFO", validFifo, bytes, false, nullptr},
   };
   for (const auto& c : cases) {
@@ -501,12 +521,15 @@ TEST_F(MaterialStatsTest, OversizedImagesEndWithAnErrorUnderAMemoryLimit) {
       EXPECT_TRUE(target.addPgn(dataFile("material_pawn_up.pgn").c_str(), 500, false, -1));
       const MaterialStatistics before = target;
       EXPECT_EQ(limitAddressSpace(), AddressSpaceCanBeLimited);
-      const pid_t feeder = c.fed.empty() ? -1 : feedFifo(c.path, c.fed, c.endless);
+      int keeper = -1;
+      const pid_t feeder = c.fed.empty() ? -1 : feedFifo(c.path, c.fed, c.endless, keeper);
+      EXPECT_TRUE(c.fed.empty() || feeder > 0) << c.what;
       const bool read = target.readMem(c.path.c_str());
       if (feeder > 0) {
         kill(feeder, SIGKILL);
         waitpid(feeder, nullptr, 0);
       }
+      if (keeper >= 0) close(keeper);
       if (c.fault) {
         EXPECT_FALSE(read);
         expectSameCollection(target, before, c.what);
@@ -518,7 +541,7 @@ TEST_F(MaterialStatsTest, OversizedImagesEndWithAnErrorUnderAMemoryLimit) {
       std::fflush(stdout);
       std::exit(result.total_part_count() > failuresBefore ? 1 : 0);
     };
-    const std::string told = c.fault ? std::string("the memory image is ") + c.fault : std::string("^$");
+    const std::string told = c.fault ? std::string(c.fault) : std::string("^$");
     EXPECT_EXIT(readInChild(), ::testing::ExitedWithCode(0), told) << c.what;
   }
 }

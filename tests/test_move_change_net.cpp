@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "common/append_without_waiting.h"
 #include "common/pipe_signal.h"
 #include "support/fifo_reader.h"
+#include "support/fifo_writer.h"
 #include "board/position.h"
 #include "eval/material_net.h"
 
@@ -122,6 +124,27 @@ TEST_F(MoveChangeNetTest, SaveAndLoadReproduceTheNetwork) {
   ASSERT_TRUE(other.load(path.c_str()));
   EXPECT_NEAR(other.evaluate(in), kChangedTwentyMoves, 1e-9);
   std::remove(path.c_str());
+}
+
+// A network file that is a FIFO is read from a writer that holds it open
+// and refused at once when nobody writes it.
+TEST_F(MoveChangeNetTest, FifoIsReadFromAWriterAndRefusedWithoutOne) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string path = dir.path("net.fifo");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  bool loaded = true;
+  EXPECT_TRUE(testsupport::endsWithin(10, [&] { loaded = net.load(path.c_str()); },
+                                      [&] { testsupport::passByAsWriter(path); }));
+  EXPECT_FALSE(loaded);
+  testsupport::FifoWriter writer(path, std::string(MoveChangeNet::builtInText()) + "\n");
+  ASSERT_TRUE(writer.ok());
+  EXPECT_TRUE(testsupport::endsWithin(10, [&] { loaded = net.load(path.c_str()); }, [&] { writer.close(); }));
+  EXPECT_TRUE(loaded);
+  double in[kIn] = {};
+  in[0] = 1.0;
+  in[21] = 0.5;
+  EXPECT_NEAR(net.evaluate(in), kChangedTwentyMoves, 1e-12);
 }
 
 TEST_F(MoveChangeNetTest, RejectedDefinitionsKeepThePreviousNetwork) {
