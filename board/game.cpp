@@ -51,8 +51,8 @@ void Game::setChess960(unsigned n) {
   resetHistory();
 }
 
-bool Game::setFen(const char* text) {
-  const char* rest = position.setFen(text);
+bool Game::setFen(const char* text, FenCastling castling) {
+  const char* rest = position.setFen(text, castling);
   if (!rest) return false;
   int halfMoves = 0, moveNumber = 1;
   const int read = std::sscanf(rest, "%d %d", &halfMoves, &moveNumber);

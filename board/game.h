@@ -53,7 +53,7 @@ class Game {
   void setPosition(const Position* source);
   void setChess960(unsigned n);
   // False (and the game unchanged) when the FEN is refused.
-  bool setFen(const char* text);
+  bool setFen(const char* text, FenCastling castling = FenCastling::Detect);
   void resetHistory();
   // Makes a legal move and extends the record.
   void playMove(Move move);

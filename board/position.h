@@ -17,6 +17,14 @@ constexpr uint8_t WhiteLong = 2;
 constexpr uint8_t BlackShort = 4;
 constexpr uint8_t BlackLong = 8;
 
+// How a FEN's castling field is read. Detect takes the field as written and
+// marks the position Chess960 when its rights need a king or rook off the
+// standard squares. StandardChess is for a game the interface plays as
+// standard chess: a right counts only with its king on e1 (e8) and its rook
+// on the corner of its wing, every other right is dropped, and the position
+// stays standard chess.
+enum class FenCastling : uint8_t { Detect, StandardChess };
+
 struct SideState {
   Bitboard attacked;       // squares the enemy attacks
   Bitboard attackedTwice;  // squares reached by at least two enemy attack sets
@@ -97,7 +105,7 @@ class Position {
   void setChess960(unsigned n);
   // Reads the first four FEN fields; returns the text after the en-passant
   // field, or null when refused (the position is then unchanged).
-  const char* setFen(const char* text);
+  const char* setFen(const char* text, FenCastling castling = FenCastling::Detect);
   // Validates the men, side, rights, geometry, ep square and last-move mask
   // and derives everything else; false when the position is refused.
   bool finishSetup();

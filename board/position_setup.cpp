@@ -144,7 +144,12 @@ struct RookFiles {
   // The field named a rook file (a bare file or a hint after K, Q, k, q):
   // a Chess960 field, which is taken exactly as written.
   bool named = false;
+  // The file each right's rook was named on, by right bit (K, Q, k, q);
+  // -1 for a plain letter, whose rook is the outermost one of its wing.
+  int8_t rightFile[4] = {-1, -1, -1, -1};
 };
+
+int rightIndex(uint8_t right) { return right == WhiteShort ? 0 : right == WhiteLong ? 1 : right == BlackShort ? 2 : 3; }
 
 // Empties the board and resets the fields a FEN sets.
 void clearForFen(Position& p) {
@@ -211,21 +216,31 @@ const char* readCastlingField(Position& p, const char* s, RookFiles& files) {
   for (; !isBlank(*s); previous = *s, ++s) {
     const char c = *s;
     if (c == 0) return nullptr;
+    uint8_t letterRight = 0;
     switch (c) {
-      case 'K': p.castlingRights |= WhiteShort; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
-      case 'Q': p.castlingRights |= WhiteLong; p.castlingAsFiles = 0; rightWithoutKing |= !whiteKing; continue;
-      case 'k': p.castlingRights |= BlackShort; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
-      case 'q': p.castlingRights |= BlackLong; p.castlingAsFiles = 0; rightWithoutKing |= !blackKing; continue;
+      case 'K': letterRight = WhiteShort; break;
+      case 'Q': letterRight = WhiteLong; break;
+      case 'k': letterRight = BlackShort; break;
+      case 'q': letterRight = BlackLong; break;
       default: break;
+    }
+    if (letterRight) {
+      p.castlingRights |= letterRight;
+      p.castlingAsFiles = 0;
+      files.rightFile[rightIndex(letterRight)] = -1;
+      rightWithoutKing |= !((letterRight & (WhiteShort | WhiteLong)) ? whiteKing : blackKing);
+      continue;
     }
     if (!isFileLetter(c)) return nullptr;
     const int f = fileOfLetter(c);
     files.named = true;
     if (previous == 'K' || previous == 'k') {
       files.shortWing = fileMask(f);
+      files.rightFile[rightIndex(previous == 'K' ? WhiteShort : BlackShort)] = int8_t(f);
       p.castlingAsFiles = 0;
     } else if (previous == 'Q' || previous == 'q') {
       files.longWing = fileMask(f);
+      files.rightFile[rightIndex(previous == 'Q' ? WhiteLong : BlackLong)] = int8_t(f);
       p.castlingAsFiles = 0;
     } else {
       // A bare rook file: its side of the king tells the wing.
@@ -233,13 +248,10 @@ const char* readCastlingField(Position& p, const char* s, RookFiles& files) {
       const Bitboard king = isWhite ? whiteKing : blackKing;
       if (!king) return nullptr;
       const int kingFile = fileOf(AttackTables::lowestSquare(king));
-      if (f <= kingFile) {
-        p.castlingRights |= isWhite ? WhiteLong : BlackLong;
-        files.longWing = fileMask(f);
-      } else {
-        p.castlingRights |= isWhite ? WhiteShort : BlackShort;
-        files.shortWing = fileMask(f);
-      }
+      const uint8_t right = f <= kingFile ? (isWhite ? WhiteLong : BlackLong) : (isWhite ? WhiteShort : BlackShort);
+      p.castlingRights |= right;
+      (f <= kingFile ? files.longWing : files.shortWing) = fileMask(f);
+      files.rightFile[rightIndex(right)] = int8_t(f);
       p.castlingAsFiles = 1;
     }
   }
@@ -266,6 +278,35 @@ bool kingsFitRights(const Position& p) {
 void dropStaleStandardRights(Position& p) {
   if (p.white.pieces[King] != squareBit(60)) p.castlingRights &= uint8_t(~p.white.rightsMask);
   if (p.black.pieces[King] != squareBit(4)) p.castlingRights &= uint8_t(~p.black.rightsMask);
+}
+
+// Standard chess knows one castling per wing: the king from e1 (e8) with
+// the rook in the corner. A right the field gives for anything else (a king
+// that has moved, a rook elsewhere or named on another file) cannot be used
+// in the game the interface plays, so it goes, and the geometry is that of
+// the standard start.
+void keepStandardRights(Position& p, const RookFiles& files) {
+  struct Wing {
+    uint8_t right;
+    const SideState* side;
+    int kingSquare;
+    int cornerSquare;
+  };
+  const Wing wings[4] = {{WhiteShort, &p.white, 60, 63},
+                         {WhiteLong, &p.white, 60, 56},
+                         {BlackShort, &p.black, 4, 7},
+                         {BlackLong, &p.black, 4, 0}};
+  for (const Wing& w : wings) {
+    if (!(p.castlingRights & w.right)) continue;
+    const int named = files.rightFile[rightIndex(w.right)];
+    const bool fits = w.side->pieces[King] == squareBit(w.kingSquare) &&
+                      (w.side->pieces[Rook] & squareBit(w.cornerSquare)) &&
+                      (named < 0 || named == fileOf(w.cornerSquare));
+    if (!fits) p.castlingRights &= uint8_t(~w.right);
+  }
+  p.castlingAsFiles = 0;
+  p.setupCastling(fileMask(7), fileMask(0));
+  p.chess960 = 0;
 }
 
 // With both colours' rights on a wing, only the files beyond the white
@@ -354,7 +395,7 @@ const char* readEnPassant(Position& p, const char* s) {
 
 }  // namespace
 
-const char* Position::setFen(const char* text) {
+const char* Position::setFen(const char* text, FenCastling castling) {
   // Parse into a copy so that a refused text leaves this position as it was.
   Position p = *this;
   clearForFen(p);
@@ -363,15 +404,19 @@ const char* Position::setFen(const char* text) {
   if (s) s = readSideToMove(p, skipBlanks(s));
   if (s) s = readCastlingField(p, skipBlanks(s), rookFiles);
   if (!s) return nullptr;
-  if (!kingsFitRights(p)) {
-    // Rook files make it a Chess960 field, whose rights cannot be judged
-    // stale: kings apart are refused. Otherwise the drop leaves rights to
-    // both colours only with the kings on e1 and e8, which fit.
-    if (rookFiles.named) return nullptr;
-    dropStaleStandardRights(p);
+  if (castling == FenCastling::StandardChess) {
+    keepStandardRights(p, rookFiles);
+  } else {
+    if (!kingsFitRights(p)) {
+      // Rook files make it a Chess960 field, whose rights cannot be judged
+      // stale: kings apart are refused. Otherwise the drop leaves rights to
+      // both colours only with the kings on e1 and e8, which fit.
+      if (rookFiles.named) return nullptr;
+      dropStaleStandardRights(p);
+    }
+    setupCastlingFromField(p, rookFiles);
+    p.chess960 = castlingNeedsChess960(p) ? 1 : 0;
   }
-  setupCastlingFromField(p, rookFiles);
-  p.chess960 = castlingNeedsChess960(p) ? 1 : 0;
   s = readEnPassant(p, skipBlanks(s));
   if (!s || !p.finishSetup()) return nullptr;
   *this = p;

@@ -181,7 +181,9 @@ void UciProtocol::position(const char* line) {
       return;
     }
     const char* fenText = skipWhiteSpace(restAfter(fen, 4));
-    if (!game.setFen(fenText)) {
+    // A game of standard chess has only the standard castlings: rights
+    // the board cannot use there are dropped, never read as Chess960.
+    if (!game.setFen(fenText, chess960_ ? FenCastling::Detect : FenCastling::StandardChess)) {
       // The moves that follow belong to the refused position; the board
       // goes back to the start and the output learns of it, so that a
       // following search writes its moves in the right position.

@@ -99,6 +99,12 @@ void XboardAdapter::markVariant() {
   if (chess960_) game_.position.chess960 = 1;
 }
 
+FenCastling XboardAdapter::fenCastling() const {
+  // Variant normal is standard chess, where the UCI side drops the same
+  // rights, so both sides see one position.
+  return chess960_ ? FenCastling::Detect : FenCastling::StandardChess;
+}
+
 void XboardAdapter::handleLine(const char* line) {
   char word[17];
   if (std::sscanf(line, "%16s", word) != 1) return;
@@ -346,7 +352,7 @@ void XboardAdapter::restartAnalysis() {
 
 void XboardAdapter::replayMoves() {
   if (startText_ == "startpos") game_.setPosition(nullptr);
-  else if (!game_.setFen(startText_.c_str() + 4)) game_.setPosition(nullptr);
+  else if (!game_.setFen(startText_.c_str() + 4, fenCastling())) game_.setPosition(nullptr);
   markVariant();
   for (size_t i = 0; i + MoveTextWidth <= moveList_.size(); i += MoveTextWidth) {
     char text[MoveTextWidth + 1];
@@ -562,7 +568,7 @@ void XboardAdapter::setBoard(const char* line) {
   stopThinking();
   const char* fen = skipWhiteSpace(restAfter(line, 8));
   const bool fits = std::strlen(fen) <= MaxFenLength;
-  if (fits && game_.setFen(fen)) {
+  if (fits && game_.setFen(fen, fenCastling())) {
     startText_ = "fen ";
     startText_ += fen;
   } else {

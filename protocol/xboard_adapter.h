@@ -113,6 +113,8 @@ class XboardAdapter : public CommandHandler {
   bool paddedMoveText(Move move, char* out);
   int pliesPlayed() const { return int(moveList_.size() / MoveTextWidth); }
   void markVariant();
+  // How a setboard FEN's castling field is read in the current variant.
+  FenCastling fenCastling() const;
 
   pthread_mutex_t mutex_;
   UciProtocol* inner_;

@@ -272,6 +272,64 @@ TEST(PositionSetup, PlainLettersDropTheRightsOfAKingOffItsSquare) {
   EXPECT_STREQ(formatMove(p, castle, Coordinate, text), "e8g8");
 }
 
+// Read as standard chess, a right counts only with its king on e1 (e8) and
+// its rook in the corner of its wing, whatever letters spell it; the rest
+// go, no field is refused for them and the position is never Chess960.
+// The Chess960 reading of the same fields is checked beside it.
+TEST(PositionSetup, StandardChessKeepsOnlyCornerRights) {
+  struct Case {
+    const char* fen;
+    const char* kept;       // as toFen writes the standard reading
+    int detectedChess960;   // the field read as written: -1 refused
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/8/8/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/8/8/R4K1R w - -", 1},
+      {"r2k3r/8/8/8/8/8/8/R2K3R w KQkq - 0 1", "r2k3r/8/8/8/8/8/8/R2K3R w - -", 1},
+      {"4k3/8/8/8/8/8/8/4K1R1 w K - 0 1", "4k3/8/8/8/8/8/8/4K1R1 w - -", 1},
+      {"4k3/8/8/8/8/8/8/R3K1R1 w KQ - 0 1", "4k3/8/8/8/8/8/8/R3K1R1 w Q -", 1},
+      {"4k3/8/8/8/8/8/8/1R2K2R w KQ - 0 1", "4k3/8/8/8/8/8/8/1R2K2R w K -", 1},
+      {"r3k1r1/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1", "r3k1r1/8/8/8/8/8/8/R3K1R1 w Qq -", 1},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", 0},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w KhQakhqa - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", 0},
+      {"4k3/8/8/8/8/8/8/R3K1RR w KgQ - 0 1", "4k3/8/8/8/8/8/8/R3K1RR w Q -", 1},
+      {"4k3/8/8/8/8/8/8/R3K1RR w GA - 0 1", "4k3/8/8/8/8/8/8/R3K1RR w Q -", 1},
+      {"4k3/8/8/8/8/8/8/R3K1RR w KQ - 0 1", "4k3/8/8/8/8/8/8/R3K1RR w KQ -", 0},
+      {"1r3k2/8/8/8/8/8/8/1R3KR1 w GBb - 0 1", "1r3k2/8/8/8/8/8/8/1R3KR1 w - -", 1},
+      {"4k3/8/8/8/8/8/8/4K2R w Kk - 0 1", "4k3/8/8/8/8/8/8/4K2R w K -", 0},
+      // Kings apart with rook files: refused as Chess960, read here.
+      {"r2k3r/8/8/8/8/8/8/R3K2R w HAha - 0 1", "r2k3r/8/8/8/8/8/8/R3K2R w KQ -", -1},
+      {"r3k2r/8/8/8/8/8/4K3/R6R b KQkq - 0 1", "r3k2r/8/8/8/8/8/4K3/R6R b kq -", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fen);
+    Position p, kept, detected;
+    ASSERT_NE(p.setFen(c.fen, FenCastling::StandardChess), nullptr);
+    ASSERT_NE(kept.setFen(c.kept), nullptr);
+    EXPECT_EQ(fenOf(p), c.kept);
+    EXPECT_EQ(p.castlingRights, kept.castlingRights);
+    EXPECT_EQ(p.chess960, 0);
+    EXPECT_EQ(p.castlingAsFiles, 0);
+    EXPECT_EQ(p.hashKey, kept.hashKey);
+    EXPECT_EQ(std::memcmp(&p.white, &kept.white, sizeof p.white), 0);
+    EXPECT_EQ(std::memcmp(&p.black, &kept.black, sizeof p.black), 0);
+    expectConsistent(p);
+    testsupport::SearchStack stack;
+    for (int depth = 1; depth <= 3; ++depth)
+      EXPECT_EQ(testsupport::listPerft(p, depth, stack), testsupport::listPerft(kept, depth, stack)) << depth;
+    const bool read = detected.setFen(c.fen) != nullptr;
+    EXPECT_EQ(read, c.detectedChess960 >= 0);
+    if (read) {
+      EXPECT_EQ(detected.chess960, c.detectedChess960);
+    }
+  }
+  // The rest of the FEN is read as always; a bad field is still refused.
+  Position p;
+  ASSERT_NE(p.setFen("r3k2r/8/8/8/4Pp2/8/8/R3K2R b KQkq e3 0 1", FenCastling::StandardChess), nullptr);
+  EXPECT_EQ(fenOf(p), "r3k2r/8/8/8/4Pp2/8/8/R3K2R b KQkq e3");
+  EXPECT_EQ(p.setFen("r3k2r/8/8/8/8/8/8/R3K2R w KQxq - 0 1", FenCastling::StandardChess), nullptr);
+  EXPECT_EQ(p.setFen("8/8/8/8/8/8/8/8 w KQkq - 0 1", FenCastling::StandardChess), nullptr);
+}
+
 TEST(PositionSetup, EveryPerftFenIsAccepted) {
   auto suite = testsupport::loadPerftSuite();
   ASSERT_GT(suite.size(), 10u);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -464,6 +465,82 @@ TEST_F(UciSession, StaleCastlingRightsInAFenAreDropped) {
     ASSERT_EQ(stale.size(), 1u) << c.fen;
     ASSERT_EQ(kept.size(), 1u) << c.kept;
     EXPECT_EQ(stale[0].substr(stale[0].find("nodes")), kept[0].substr(kept[0].find("nodes"))) << c.fen;
+  }
+}
+
+// In a game of standard chess a castling right counts only with its king
+// on e1 (e8) and its rook in the corner, however the field spells it: the
+// other rights are dropped and the castles are the standard two-square
+// king moves. The counts of perft 3 are those of an independent engine for
+// the FEN without the dropped rights; with UCI_Chess960 on the field is
+// read as Chess960, as before (the counts again from an independent engine).
+TEST_F(UciSession, StandardChessFensKeepOnlyTheRightsItsBoardCanUse) {
+  handshake();
+  const struct {
+    const char* fen;
+    const char* usable;  // the same FEN with only the usable rights
+    long standardCount;  // perft 3, UCI_Chess960 false
+    long chess960Count;  // perft 3, UCI_Chess960 true
+  } cases[] = {
+      {"4k3/8/8/8/8/8/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/8/8/R4K1R w - - 0 1", 2969, 3201},
+      {"r4k1r/8/8/8/8/8/8/4K3 b kq - 0 1", "r4k1r/8/8/8/8/8/8/4K3 b - - 0 1", 2969, 3201},
+      {"r2k3r/8/8/8/8/8/8/R2K3R w KQkq - 0 1", "r2k3r/8/8/8/8/8/8/R2K3R w - - 0 1", 11522, 13177},
+      {"4k3/8/8/8/8/8/8/4K1R1 w K - 0 1", "4k3/8/8/8/8/8/8/4K1R1 w - - 0 1", 1139, 1187},
+      {"4k3/8/8/8/8/8/8/R3K1R1 w KQ - 0 1", "4k3/8/8/8/8/8/8/R3K1R1 w Q - 0 1", 3040, 3161},
+      {"4k3/8/8/8/8/8/8/1R2K2R w KQ - 0 1", "4k3/8/8/8/8/8/8/1R2K2R w K - 0 1", 3061, 3171},
+      {"r3k1r1/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1", "r3k1r1/8/8/8/8/8/8/R3K1R1 w Qq - 0 1", 12383, 12415},
+      // Shredder and X-FEN letters: the corner files count, others not.
+      {"r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", -1, -1},
+      {"4k3/8/8/8/8/8/8/R3K1RR w GA - 0 1", "4k3/8/8/8/8/8/8/R3K1RR w Q - 0 1", -1, -1},
+      {"4k3/8/8/8/8/8/8/R3K1RR w KgQ - 0 1", "4k3/8/8/8/8/8/8/R3K1RR w Q - 0 1", -1, -1},
+  };
+  const auto divide = [&](const std::string& fen) {
+    engine->send("position fen " + fen);
+    engine->send("perft depth 1 divide");
+    std::vector<std::string> moves;
+    for (const std::string& line : sync()) moves.push_back(testsupport::splitWords(line).at(2));
+    std::sort(moves.begin(), moves.end());
+    return moves;
+  };
+  const auto perft3 = [&](const std::string& fen) {
+    engine->send("position fen " + fen);
+    engine->send("perft depth 3");
+    const std::vector<std::string> lines = sync();
+    return lines.size() == 1 ? std::stol(lines[0].substr(lines[0].find("nodes") + 6)) : -1L;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fen);
+    engine->send("setoption name UCI_Chess960 value false");
+    EXPECT_EQ(divide(c.fen), divide(c.usable));
+    const long count = perft3(c.fen);
+    EXPECT_EQ(count, perft3(c.usable));
+    if (c.standardCount >= 0) {
+      EXPECT_EQ(count, c.standardCount);
+      engine->send("setoption name UCI_Chess960 value true");
+      EXPECT_EQ(perft3(c.fen), c.chess960Count);
+    }
+  }
+  engine->send("setoption name UCI_Chess960 value false");
+  // Searches as a GUI sees them: every answer is legal with the usable
+  // rights only, and the castle that is legal comes as the king's step.
+  const struct {
+    const char* fen;
+    const char* usable;
+  } games[] = {
+      {"4k3/8/8/8/8/P6Q/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/P6Q/8/R4K1R w - - 0 1"},
+      {"4k3/8/8/8/6b1/7p/PPP5/1R2K2R w KQ - 0 1", "4k3/8/8/8/6b1/7p/PPP5/1R2K2R w K - 0 1"},
+  };
+  for (const auto& g : games) {
+    engine->send(std::string("position fen ") + g.fen);
+    positionLine = std::string("position fen ") + g.usable;
+    go("go depth 7");
+    engine->send(std::string("position fen ") + g.fen + " moves e1g1");
+    engine->send("perft depth 1");
+    const std::vector<std::string> afterCastle = sync();
+    ASSERT_EQ(afterCastle.size(), 1u);
+    engine->send(std::string("position fen ") + g.usable + " moves e1g1");
+    engine->send("perft depth 1");
+    EXPECT_EQ(sync(), afterCastle) << g.fen;
   }
 }
 

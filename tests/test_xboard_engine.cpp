@@ -411,6 +411,55 @@ TEST_F(XboardSession, Chess960CastlingBothWays) {
   EXPECT_FALSE(readEngineMove(game).empty());
 }
 
+// In variant normal a setboard keeps only the castling rights standard
+// chess can use (king on e1/e8, rook in the corner): the other castles are
+// illegal for the opponent and never played by the engine, the legal one
+// is the king's step; in fischerandom the same FEN castles as Chess960.
+TEST_F(XboardSession, StandardChessSetboardKeepsOnlyUsableRights) {
+  handshake();
+  const struct {
+    const char* fen;
+    const char* usable;
+    std::vector<std::string> illegal;
+    std::vector<std::string> legal;
+  } cases[] = {
+      {"4k3/8/8/8/8/P6Q/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/P6Q/8/R4K1R w - - 0 1", {"f1a1", "f1h1", "O-O-O", "O-O"}, {}},
+      {"4k3/8/8/8/6b1/7p/PPP5/1R2K2R w KQ - 0 1", "4k3/8/8/8/6b1/7p/PPP5/1R2K2R w K - 0 1",
+       {"e1b1", "e1c1"}, {"e1g1"}},
+      {"r3k1r1/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1", "r3k1r1/8/8/8/8/8/8/R3K1R1 w Qq - 0 1", {"e1g1", "e1h1"},
+       {"e1c1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fen);
+    for (const std::string& move : c.illegal) {
+      for (const std::string& command : {std::string("new"), std::string("force"), std::string("setboard ") + c.fen,
+                                         "usermove " + move})
+        engine->send(command);
+      std::string padded = move;
+      padded.resize(6, ' ');
+      EXPECT_EQ(sync(), std::vector<std::string>{"Illegal move: " + padded});
+    }
+    for (const std::string& move : c.legal) {
+      for (const std::string& command : {std::string("new"), std::string("force"), std::string("setboard ") + c.fen,
+                                         "usermove " + move})
+        engine->send(command);
+      EXPECT_EQ(sync(), std::vector<std::string>{}) << move;
+    }
+    for (const std::string& command : {std::string("new"), std::string("force"), std::string("setboard ") + c.fen,
+                                       std::string("nopost"), std::string("sd 7"), std::string("go")})
+      engine->send(command);
+    Game game;
+    ASSERT_TRUE(game.setFen(c.usable));
+    EXPECT_FALSE(readEngineMove(game, 20000).empty());
+  }
+  // The Chess960 reading, as before.
+  for (const std::string& command : {std::string("new"), std::string("variant fischerandom"), std::string("force"),
+                                     std::string("setboard 4k3/8/8/8/8/8/8/R4K1R w KQ - 0 1"),
+                                     std::string("usermove O-O-O")})
+    engine->send(command);
+  EXPECT_EQ(sync(), std::vector<std::string>{});
+}
+
 // "sd" caps the depth on top of the clock: a deep limit with a tiny clock
 // still answers in time.
 TEST_F(XboardSession, ADepthLimitKeepsTheClock) {
