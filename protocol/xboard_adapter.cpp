@@ -1,5 +1,6 @@
 #include "protocol/xboard_adapter.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -291,8 +292,14 @@ bool XboardAdapter::protover(const char* line, std::vector<std::string>& iniLine
       if (!std::strncmp(buffer, SetoptionPrefix, std::strlen(SetoptionPrefix))) iniLines.emplace_back(buffer);
     }
     std::fclose(f);
-  } else {
-    output_->answerDiagnostic("file 'Brakken.ini' not found", "protover");
+  } else if (errno != ENOENT && errno != ENOTDIR && errno != ENXIO) {
+    // No initialisation file is the usual set-up and says nothing: an
+    // interface takes an error line that names protover for an engine
+    // without protocol 2. One that is there but cannot be read is told on
+    // a comment line, which interfaces show in their logs only.
+    char comment[160];
+    std::snprintf(comment, sizeof comment, "# file '%s' cannot be read: %s", IniFile, std::strerror(errno));
+    output_->writeAnswer(comment);
   }
   return true;
 }
