@@ -10,7 +10,7 @@ an illegal move, a stalled or lost engine).
     scripts/time_forfeits.py --tc 1+0.01 --threads 8 --games 100
     scripts/time_forfeits.py --tc 0.5+0.005 --threads 4 --games 100
     scripts/time_forfeits.py --tc 1+0.01 --threads 4 --games 20 --peer /usr/games/phalanx
-    scripts/time_forfeits.py --latency --latency-threads 1 4 8 --movetime 50
+    scripts/time_forfeits.py --latency --latency-threads 1 4 8 --movetime 1000 100 --searches 24
 
 Self-play uses fastchess and the peer games cutechess-cli. Each is looked
 for in the runners folder (--runners, else $BRAKKEN_RUNNERS, else
@@ -20,7 +20,8 @@ back to a small pipe driver of its own that keeps the clocks itself; peer
 games need cutechess-cli. A peer named without a folder is looked for on PATH
 and in /usr/games, where Debian puts the chess engines. The PGN and the
 runner's log go to a temporary folder that is removed at the end, unless
---keep names a folder for them. Exits 1 when a game was lost on time, 2 on a
+--keep names a folder for them. Exits 1 when a game was lost on time (with
+--latency: when an answer came at or after its move time), 2 on a
 runner warning, 3 when something it needs (the engine, the peer, the
 runner for peer games) is missing.
 """
@@ -226,26 +227,32 @@ def own_match(args, _runner, _work):
 
 
 def latency(args):
-    """The time from the hard limit to the "bestmove" line, as the pipe sees
-    it: searches of "go movetime N" (hard limit N) from a few positions."""
+    """The time from "go movetime T" to the "bestmove" line, as the pipe
+    sees it, against T: a fixed move time must be answered within it.
+    Searches from a few positions; gives back the number of late answers."""
     moves = "e2e4 e7e5 g1f3 b8c6 f1b5 a7a6 b5a4 g8f6 e1g1 f8e7".split()
+    late_in_all = 0
     for threads in args.latency_threads:
-        e = Engine(args.engine, threads)
-        late = []
-        for i in range(args.searches):
-            e.send("position startpos moves " + " ".join(moves[:i % len(moves)]))
-            e.send("isready")
-            e.until("readyok")
-            t0 = time.monotonic()
-            e.send("go movetime %d" % args.movetime)
-            e.until("bestmove")
-            late.append((time.monotonic() - t0) * 1000.0 - args.movetime)
-        e.close()
-        late.sort()
-        n = len(late)
-        print("%d threads, go movetime %d, %d searches: bestmove after the hard limit median %+.1f ms, "
-              "90%% %+.1f ms, max %+.1f ms, %d later than 5 ms"
-              % (threads, args.movetime, n, late[n // 2], late[int(n * 0.9)], late[-1], sum(1 for x in late if x > 5)))
+        for movetime in args.movetime:
+            e = Engine(args.engine, threads)
+            delays = []
+            for i in range(args.searches):
+                e.send("position startpos moves " + " ".join(moves[:i % len(moves)]))
+                e.send("isready")
+                e.until("readyok")
+                t0 = time.monotonic()
+                e.send("go movetime %d" % movetime)
+                e.until("bestmove")
+                delays.append((time.monotonic() - t0) * 1000.0)
+            e.close()
+            delays.sort()
+            n = len(delays)
+            late = sum(1 for x in delays if x >= movetime)
+            late_in_all += late
+            print("%d threads, go movetime %d, %d searches: bestmove after min %.1f ms, median %.1f ms, "
+                  "90%% %.1f ms, max %.1f ms; %d at or after the move time"
+                  % (threads, movetime, n, delays[0], delays[n // 2], delays[int(n * 0.9)], delays[-1], late))
+    return late_in_all
 
 
 def main():
@@ -261,9 +268,10 @@ def main():
     parser.add_argument("--keep", help="folder for the PGN and the runner's log, kept after the run "
                                        "(without it they go to a temporary folder that is removed)")
     parser.add_argument("--latency", action="store_true",
-                        help="measure the time from the hard limit to bestmove instead of playing games")
+                        help="measure the time from 'go movetime T' to bestmove against T instead of playing "
+                             "games (exits 1 when an answer came at or after T)")
     parser.add_argument("--latency-threads", type=int, nargs="+", default=[1, 4, 8])
-    parser.add_argument("--movetime", type=int, default=50)
+    parser.add_argument("--movetime", type=int, nargs="+", default=[1000, 100])
     parser.add_argument("--searches", type=int, default=50)
     args = parser.parse_args()
     try:
@@ -278,10 +286,10 @@ def run(args):
         raise Missing("no engine at %s: build it first (cmake --build build --target brakken)" % args.engine)
     if args.latency:
         load = os.getloadavg()
-        latency(args)
+        late = latency(args)
         print("load average before %.1f %.1f %.1f, after %.1f %.1f %.1f (%d cores)"
               % (load + os.getloadavg() + (os.cpu_count(),)))
-        return 0
+        return 1 if late else 0
 
     if args.peer:
         args.peer_path = find_peer(args.peer)

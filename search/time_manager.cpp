@@ -30,6 +30,11 @@ int64_t clockReserve(int movesToGo) {
 
 }  // namespace
 
+int64_t TimeManager::moveTimeUsable(int64_t moveTime) {
+  const int64_t reserve = std::clamp<int64_t>(moveTime / 10, 1, kMoveTimeReserveMs);
+  return std::max<int64_t>(moveTime - reserve, 1);
+}
+
 int64_t TimeManager::lagAllowance() const { return kLagMs + kLagPerHelperMs * (threads() - 1); }
 
 int64_t TimeManager::lagReserve(int64_t clock) const {
@@ -74,7 +79,10 @@ void TimeManager::allocate(bool /*ponder*/, int64_t time, int64_t increment, int
     setUnlimited(100);
     // A move time comes alone or beside the clock; only a clock with time
     // on it cuts it (an empty one next to a move time is taken as none).
-    soft_ = haveClock && time > 0 ? std::min(moveTime, t) : moveTime;
+    // The search stops at the same time whatever it found, for the answer
+    // to arrive within the move time.
+    const int64_t usable = moveTimeUsable(moveTime);
+    soft_ = haveClock && time > 0 ? std::min(usable, t) : usable;
     hard_ = soft_;
     return;
   }

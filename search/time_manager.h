@@ -38,6 +38,11 @@ class TimeManager : public SearchLimits {
   // least this much, or a quarter of itself when that is more.
   static constexpr int64_t kLagMs = 5;
   static constexpr int64_t kLagPerHelperMs = 1;
+  // A fixed time per move is the most the answer may take on the
+  // interface's clock, so the search ends short of it: a tenth of it, at
+  // least 1 ms and at most kMoveTimeReserveMs, is kept for the stop, the
+  // threads and the line on its way.
+  static constexpr int64_t kMoveTimeReserveMs = 50;
 
   // Depth 6 and no time or node limit until the first allocate().
   TimeManager();
@@ -79,6 +84,9 @@ class TimeManager : public SearchLimits {
   // Gives back what a move costs besides its search with the current number
   // of threads (kLagMs and kLagPerHelperMs).
   int64_t lagAllowance() const;
+  // Gives back the time a search given a fixed time per move may use: the
+  // move time less its reserve, and never below 1 ms.
+  static int64_t moveTimeUsable(int64_t moveTime);
   // Gives back the part of the clock kept back for lag with the current
   // number of threads; used when the clock is too short for the fixed
   // reserves.

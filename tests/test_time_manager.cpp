@@ -133,7 +133,7 @@ TEST(TimeManagerTest, FixedLimitsAndTheirPrecedence) {
       {"depth 1", false, 60000, 0, 0, 1, 0, 0, 0, false, 0, kUnlimited, kUnlimited, N},
       {"depth beats movetime", false, 0, 0, 0, 3, 0, 0, 1000, false, 2, kUnlimited, kUnlimited,
        N},
-      {"movetime 1000", false, 0, 0, 0, 0, 0, 0, 1000, false, 100, 1000, 1000, N},
+      {"movetime 1000 less its reserve", false, 0, 0, 0, 0, 0, 0, 1000, false, 100, 950, 950, N},
       {"movetime beats nodes and clock", false, 60000, 1000, 10, 0, 100, 0, 1, false, 100, 1, 1,
        N},
       {"nodes 100 raised to 500", false, 0, 0, 0, 0, 100, 0, 0, false, 100, kUnlimited,
@@ -160,6 +160,36 @@ TEST(TimeManagerTest, FixedLimitsAndTheirPrecedence) {
       EXPECT_EQ(tm.targetTime(), kUnlimited);
       EXPECT_DOUBLE_EQ(tm.factor(), 10.0);
     }
+  }
+}
+
+// A fixed time per move is answered within it: the search stops a tenth
+// of the time (1 ms at least, 50 ms at most) before it, whatever the
+// iteration found, and a clock with less time still cuts it.
+TEST(TimeManagerTest, MoveTimeKeepsAReserveForTheAnswer) {
+  const struct {
+    int64_t moveTime, time;
+    int64_t limit;
+  } cases[] = {
+      {1, TimeManager::kNoClock, 1},         {2, TimeManager::kNoClock, 1},
+      {9, TimeManager::kNoClock, 8},         {10, TimeManager::kNoClock, 9},
+      {100, TimeManager::kNoClock, 90},      {499, TimeManager::kNoClock, 450},
+      {500, TimeManager::kNoClock, 450},     {1000, TimeManager::kNoClock, 950},
+      {60000, TimeManager::kNoClock, 59950}, {1000, 0, 950},
+      {1000, 500, 350},                      {1000, 100000, 950},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.moveTime);
+    SCOPED_TRACE(c.time);
+    FakeTimeManager tm;
+    tm.allocate(false, c.time, 0, 0, 0, 0, 0, c.moveTime, false);
+    EXPECT_EQ(tm.softLimit(), c.limit);
+    EXPECT_EQ(tm.hardLimit(), c.limit);
+    EXPECT_EQ(tm.maxDepth(), 100);
+    tm.startThenAdvance(c.limit - 1);
+    EXPECT_FALSE(tm.mustStop(true));
+    tm.startThenAdvance(c.limit);
+    EXPECT_TRUE(tm.mustStop(false));
   }
 }
 
@@ -274,10 +304,10 @@ struct Question {
 
 TEST(TimeManagerTest, MustStopAndStopIterationAtChosenTimes) {
   FakeTimeManager tm;
-  tm.allocate(false, 0, 0, 0, 0, 0, 0, 1000, false);  // movetime 1000
+  tm.allocate(false, 0, 0, 0, 0, 0, 0, 1000, false);  // movetime 1000: stops at 950
   const Question movetime[] = {
-      {0, false, false, false},   {999, true, false, false},  {1000, false, true, true},
-      {1000, true, true, true},   {5000, false, true, true},
+      {0, false, false, false},   {949, true, false, false},  {950, false, true, true},
+      {950, true, true, true},    {5000, false, true, true},
   };
   for (const Question& q : movetime) {
     SCOPED_TRACE(q.elapsed);
@@ -371,11 +401,12 @@ TEST(TimeManagerTest, MayStartIterationUnderFixedLimits) {
   EXPECT_TRUE(tm.mayStartIteration(1000000000, 4, 0.0));
   EXPECT_FALSE(tm.mayStartIteration(0, 5, 75.0));
 
-  // movetime 1000: no target, so only soft limit and the 2.2 rule decide.
+  // movetime 1000 (soft 950): no target, so only soft limit and the 2.2
+  // rule decide.
   tm.allocate(false, 0, 0, 0, 0, 0, 0, 1000, false);
-  tm.startThenAdvance(454);
+  tm.startThenAdvance(431);
   EXPECT_TRUE(tm.mayStartIteration(0, 3, 0.0));
-  tm.startThenAdvance(455);
+  tm.startThenAdvance(432);
   EXPECT_FALSE(tm.mayStartIteration(0, 3, 0.0));
 }
 
@@ -465,12 +496,12 @@ namespace {
 // counts against the limits of that one search.
 TEST(TimeManagerTest, ChargedTimeCountsAgainstTheNextSearchOnly) {
   FakeTimeManager tm;
-  tm.allocate(false, 0, 0, 0, 0, 0, 0, 100, false);  // movetime 100
+  tm.allocate(false, 0, 0, 0, 0, 0, 0, 100, false);  // movetime 100: stops at 90
   tm.chargeBeforeStart(30);
   tm.chargeBeforeStart(-5);  // nothing to take back
   tm.chargeBeforeStart(40);
-  tm.startThenAdvance(29);
-  EXPECT_EQ(tm.sinceStart(), 99);
+  tm.startThenAdvance(19);
+  EXPECT_EQ(tm.sinceStart(), 89);
   EXPECT_FALSE(tm.mustStop(false));
   tm.clock += 1;
   EXPECT_TRUE(tm.mustStop(false));
