@@ -1,8 +1,29 @@
 #include "board/random_generator.h"
 
-#include <ctime>
+#include <time.h>
+
+#include <atomic>
 
 namespace {
+
+// A seed that differs at every call: the clock to the nanosecond, mixed
+// with a count of the calls, so that two seedings within one clock tick
+// (two "mat rnd" runs in one second) still start different sequences.
+uint32_t clockSeed() {
+  static std::atomic<uint32_t> calls{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  uint64_t x = uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+  x += 0x9E3779B97F4A7C15ull * (calls.fetch_add(1, std::memory_order_relaxed) + 1ull);
+  // A 64-bit finaliser spreads every input bit over the 32 that are kept.
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  const uint32_t value = uint32_t(x ^ (x >> 32));
+  return value ? value : 1;
+}
 
 // 1 when v has an odd number of set bits.
 inline uint32_t parity(uint32_t v) {
@@ -28,10 +49,7 @@ RandomGenerator& RandomGenerator::instance() {
 void RandomGenerator::seed(uint32_t value) {
   r0_ = 0x01234567u;
   r1_ = 0x89ABCDEFu;
-  if (value == 0) {
-    value = static_cast<uint32_t>(std::time(nullptr));
-    if (value == 0) value = 1;
-  }
+  if (value == 0) value = clockSeed();
   r2_ = value;
   skip(20);
 }

@@ -24,8 +24,9 @@ class RandomGenerator {
   static RandomGenerator& instance();
 
   // Restarts the sequence: fixed first two registers, the third from value
-  // (from the clock when value is 0, and 1 if the clock reads 0), then 20
-  // discarded steps. Equal non-zero values give equal sequences.
+  // (when value is 0, from the clock in nanoseconds mixed with a count of
+  // such seedings, so that every one differs), then 20 discarded steps.
+  // Equal non-zero values give equal sequences.
   void seed(uint32_t value);
 
   // Advances one step and gives back r0 ^ r1 ^ r2 after it.

@@ -620,6 +620,26 @@ TEST_F(MaterialStatsTest, RandomGamesWithAFixedSeed) {
   for (const std::string& f : {ta, tb}) std::remove(f.c_str());
 }
 
+// Two runs from the clock in one second play different games: when they
+// played the same ones every weight would be an even number of games.
+TEST_F(MaterialStatsTest, TwoClockSeededRunsPlayDifferentGames) {
+  MaterialStatistics stats;
+  ASSERT_TRUE(stats.addRandomGames(30));
+  ASSERT_TRUE(stats.addRandomGames(30));
+  const std::string table = tempPath("rnd_twice.txt");
+  ASSERT_TRUE(stats.writeTable(table.c_str()));
+  int oddWeights = 0, lines = 0;
+  for (const std::string& line : fileLines(table)) {
+    double weight = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%*s %*s %*s %*s %*s %lf", &weight), 1) << line;
+    ++lines;
+    oddWeights += (long(weight) / 1000) % 2;
+  }
+  EXPECT_GT(lines, 0);
+  EXPECT_GT(oddWeights, 0);
+  std::remove(table.c_str());
+}
+
 TEST_F(MaterialStatsTest, MonteCarloPgnReadsBackAsLegalGames) {
   const std::string path = tempPath("monte.pgn");
   ASSERT_TRUE(writeMonteCarloPgn(path.c_str(), 3, 4242));

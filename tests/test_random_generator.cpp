@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 namespace {
@@ -89,6 +90,18 @@ TEST(RandomGeneratorSeed, ZeroTakesTheClock) {
   RandomGenerator g(0);
   const State s = g.state();
   EXPECT_FALSE(s.r0 == 0 && s.r1 == 0 && s.r2 == 0);
+}
+
+// Seedings from the clock in quick succession, far more than one per
+// clock tick of a second's resolution, all start different sequences.
+TEST(RandomGeneratorSeed, EveryClockSeedingDiffers) {
+  std::set<uint32_t> thirdRegisters;
+  RandomGenerator g(0);
+  for (int i = 0; i < 1000; ++i) {
+    g.seed(0);
+    thirdRegisters.insert(g.state().r2);
+  }
+  EXPECT_EQ(thirdRegisters.size(), 1000u);
 }
 
 TEST(RandomGeneratorInstance, IsOneObject) {
