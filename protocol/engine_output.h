@@ -34,6 +34,9 @@ class EngineOutput : public SearchOutput {
   virtual void setSilent(bool on) { silent_.store(on ? 1 : 0, std::memory_order_relaxed); }
   virtual void setDebug(bool on) { debug_.store(on ? 1 : 0, std::memory_order_relaxed); }
   bool isDebug() const { return debug_.load(std::memory_order_relaxed) != 0; }
+  // Whether a diagnostic given now reaches the interface: under UCI only
+  // in debug mode, and never while the output is silent.
+  virtual bool showsDiagnostics() const { return isDebug() && !isSilent(); }
 
   // Writes text and a line end as one whole line and flushes, unless the
   // output is silent.

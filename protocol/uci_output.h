@@ -68,6 +68,7 @@ class UciTestOutput : public UciOutput {
   void printStatus() override;
   // Drops every line; the timing lines bypass it.
   void writeLine(const char* text) override;
+  bool showsDiagnostics() const override { return false; }
 
  private:
   // Touched only by the search thread, which alone prints statuses.

@@ -136,7 +136,9 @@ void UciProtocol::newGame() {
 
 void UciProtocol::checkBook() {
   // A missing book file is said once per name, a malformed one every time.
-  if (!searcher_->openBook() && searcher_->bookFailureWorthReporting())
+  // Only a diagnostic the interface is shown counts as said, so that the
+  // user who turns debug on to learn why the book is not used is told.
+  if (!searcher_->openBook() && output_->showsDiagnostics() && searcher_->bookFailureWorthReporting())
     diagnostic("Opening book read error", nullptr);
 }
 

@@ -46,6 +46,8 @@ class XboardOutput : public EngineOutput {
   void printCurrentMove(Move move, int number) override;
   void printMultiPv(Searcher&, int, Move, int, int, int) override {}
   void diagnostic(const char* text, const char* argument) override;
+  // Error lines are written whatever the debug mode.
+  bool showsDiagnostics() const override { return !isSilent(); }
   void infoString(const char* text, const char* argument) override;
   void printBestMove(const Move* best, const Move* ponder) override;
   void printStatus() override {}

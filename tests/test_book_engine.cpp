@@ -134,6 +134,22 @@ TEST_F(BookSession, BookFileFaultsAreDiagnosedAndTheEngineSearches) {
   EXPECT_EQ(sync(), std::vector<std::string>{});
 }
 
+// A missing book counts as said only once the user was shown it: loads
+// before "debug on" say nothing, the first load after it says it once.
+TEST_F(BookSession, AMissingBookIsToldAtTheFirstLoadInDebugMode) {
+  start();
+  engine->send("setoption name BookFile value /nonexistent/brakken/book.opn");
+  engine->send("ucinewgame");
+  engine->send("position startpos");
+  EXPECT_EQ(sync(), std::vector<std::string>{});
+  engine->send("debug on");
+  engine->send("position startpos");
+  EXPECT_EQ(sync(), std::vector<std::string>{"info string Opening book read error"});
+  engine->send("position startpos moves e2e4");
+  engine->send("ucinewgame");
+  EXPECT_EQ(sync(), std::vector<std::string>{});
+}
+
 TEST_F(BookSession, ForcedLinesAsWhiteThenASearch) {
   start({DataDir + "forced_lines.pgn"});
   EXPECT_EQ(answerWithoutSearch("position startpos"), "bestmove e2e4");
