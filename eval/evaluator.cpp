@@ -1,6 +1,7 @@
 #include "eval/evaluator.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "board/attack_tables.h"
 #include "board/position.h"
@@ -50,6 +51,18 @@ bool Evaluator::setMaterialFile(const char* name) {
     return false;
   }
   materialFile_ = text;
+  return true;
+}
+
+bool Evaluator::takeMaterialNetworkOf(const Evaluator& other) {
+  if (materialFile_ == other.materialFile_) return true;
+  // Through the text form at full precision: the copy is the same network
+  // to the last bit.
+  std::stringstream text;
+  text.precision(17);
+  if (!other.net_.write(text) || !net_.loadStream(text)) return false;
+  clearHashes();
+  materialFile_ = other.materialFile_;
   return true;
 }
 

@@ -59,6 +59,11 @@ class Evaluator {
   // stored name is always that of the network in use. Gives back the
   // result of the load.
   bool setMaterialFile(const char* name);
+  // Takes over another evaluator's material network and its name, unless
+  // the name is already this one's: a helper gets the network its master
+  // uses without reading the file again (which may be gone, or a FIFO read
+  // once). Gives back false, with this network kept, when it cannot.
+  bool takeMaterialNetworkOf(const Evaluator& other);
 
   int neuroMaterial() const { return neuroMaterial_; }
   int neuroWidth() const { return neuroWidth_; }

@@ -80,8 +80,7 @@ void Searcher::copyFrom(const Searcher& master) {
   for (int i = 0; i < rootMoveCount_; ++i) rootMoves_[i] = master.rootMoves_[i];
   evaluator_.setNeuroMaterial(master.evaluator_.neuroMaterial());
   evaluator_.setNeuroWidth(master.evaluator_.neuroWidth());
-  const std::string& file = master.evaluator_.materialFile();
-  evaluator_.setMaterialFile(file.empty() ? nullptr : file.c_str());
+  evaluator_.takeMaterialNetworkOf(master.evaluator_);
 }
 
 bool Searcher::setOwnBook(bool on) {

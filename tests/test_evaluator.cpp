@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "board/position.h"
 #include "eval/endgame_table.h"
@@ -209,6 +210,39 @@ TEST(EvaluatorSettings, MaterialFileLoadsAndReturnsToTheBuiltInNetwork) {
   ev.evaluate(p);
   EXPECT_EQ(ev.lastMaterialScore(), builtInScore);
   std::remove(path.c_str());
+}
+
+// A helper takes its master's network as it is in memory: the file it was
+// read from may be gone (or a FIFO, read once) by the time the helper is
+// refreshed. The copy scores exactly as the master, built-in one included.
+TEST(EvaluatorSettings, AHelperTakesTheMastersNetworkWithoutTheFile) {
+  const std::vector<Position> positions = {fromFen("k7/8/8/8/8/8/8/3QK3 w - -"),
+                                           fromFen("k7/ppp5/8/8/8/8/PP6/1R2K1N1 b - -"),
+                                           fromFen("rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKB1R w KQkq -")};
+  const std::string path = ::testing::TempDir() + "brakken_eval_master_net.txt";
+  {
+    std::ofstream out(path, std::ios::trunc);
+    out << "15 3 0 12 1 0 2 1 0 0 2 0 0 6 2 0 0.123456789012345 0.1 0";
+  }
+  Evaluator master, helper;
+  ASSERT_TRUE(master.setMaterialFile(path.c_str()));
+  std::remove(path.c_str());
+  ASSERT_TRUE(helper.takeMaterialNetworkOf(master));
+  EXPECT_EQ(helper.materialFile(), path);
+  for (const Position& p : positions) {
+    master.evaluate(p);
+    helper.evaluate(p);
+    EXPECT_EQ(helper.lastMaterialScore(), master.lastMaterialScore());
+  }
+  // Back to the built-in network the same way.
+  ASSERT_TRUE(master.setMaterialFile(nullptr));
+  ASSERT_TRUE(helper.takeMaterialNetworkOf(master));
+  Evaluator builtIn;
+  for (const Position& p : positions) {
+    builtIn.evaluate(p);
+    helper.evaluate(p);
+    EXPECT_EQ(helper.lastMaterialScore(), builtIn.lastMaterialScore());
+  }
 }
 
 TEST(EvaluatorAccess, LastEvaluatedPosition) {
