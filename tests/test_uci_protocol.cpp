@@ -554,9 +554,10 @@ TEST_F(GoTest, FixedLimitsReachTheClock) {
   EXPECT_EQ(engine.clock.maxDepth(), 2);
   search("position startpos", "go nodes 100");
   EXPECT_EQ(engine.clock.nodeLimit(), 500);
+  // A move time keeps a tenth of itself for the answer.
   search("position startpos", "go movetime 30");
-  EXPECT_EQ(engine.clock.softLimit(), 30);
-  EXPECT_EQ(engine.clock.hardLimit(), 30);
+  EXPECT_EQ(engine.clock.softLimit(), 27);
+  EXPECT_EQ(engine.clock.hardLimit(), 27);
   search("position startpos", "go movetime -30 depth 1");
   EXPECT_EQ(engine.clock.maxDepth(), 0);
 }
@@ -568,7 +569,7 @@ TEST_F(GoTest, ANodeLimitKeepsTheClock) {
   EXPECT_LE(engine.clock.hardLimit(), 100);
   EXPECT_EQ(engine.clock.nodeLimit(), 3000000);
   search("position startpos", "go nodes 3000000 movetime 40");
-  EXPECT_EQ(engine.clock.hardLimit(), 40);
+  EXPECT_EQ(engine.clock.hardLimit(), 36);
   EXPECT_EQ(engine.clock.nodeLimit(), 3000000);
   search("position startpos", "go nodes 100 wtime 100000");
   EXPECT_EQ(engine.clock.nodeLimit(), 500);
@@ -584,7 +585,7 @@ TEST_F(GoTest, AMateLimitKeepsTheClock) {
   EXPECT_LE(engine.clock.hardLimit(), 300);
   EXPECT_EQ(engine.clock.maxDepth(), 20);
   search("position startpos", "go mate 10 movetime 40");
-  EXPECT_EQ(engine.clock.hardLimit(), 40);
+  EXPECT_EQ(engine.clock.hardLimit(), 36);
   EXPECT_EQ(engine.clock.maxDepth(), 20);
   search("position startpos", "go mate 2 depth 30 wtime 100000");
   EXPECT_EQ(engine.clock.maxDepth(), 4);
