@@ -1,6 +1,10 @@
 #include "board/magic_finder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <limits>
@@ -400,7 +404,35 @@ void MagicFinder::mergeRows(std::FILE* file, MagicResultRow rows[64]) {
   }
 }
 
+bool MagicFinder::canWriteResults(const char* fileName) {
+  // Opening for writing without O_TRUNC leaves the rows the run will merge
+  // with untouched; O_NONBLOCK refuses a FIFO nobody reads instead of
+  // waiting for one.
+  int fd = ::open(fileName, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+    return true;
+  }
+  if (errno != ENOENT) return false;
+  // A new file is tried in its folder and removed again. O_EXCL makes sure
+  // the file removed is the one just created.
+  fd = ::open(fileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(fileName);
+    return true;
+  }
+  // A link that names a missing file (O_EXCL does not follow it), or a file
+  // that appeared meanwhile: the write at the end decides.
+  return errno == EEXIST;
+}
+
 bool MagicFinder::run(int directions, const char* fileName) {
+  // A search of minutes is not started for rows that could not be kept.
+  if (!canWriteResults(fileName)) {
+    std::fprintf(err_, "Magic finder: cannot write the results file %s\n", fileName);
+    return false;
+  }
   MagicResultRow rows[64];
   for (int square = 0; square < 64; ++square) {
     MagicCandidate found;

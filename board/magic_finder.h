@@ -114,9 +114,16 @@ class MagicFinder {
 
   // Searches all 64 squares for one slider and merges the results with the
   // file's rows, keeping the better row per square, then rewrites the file.
-  // False when a cost cache could not be allocated (nothing written) or the
-  // file could not be written (the rows still go to out).
+  // False, before any search, when canWriteResults refuses the file; false
+  // when a cost cache could not be allocated (nothing written) or the
+  // write at the end failed (the rows still go to out).
   bool run(int directions, const char* fileName);
+
+  // Whether the results file can be opened for writing: an existing file
+  // is opened without being changed, a missing one is created in its
+  // folder and removed again. A FIFO nobody reads and a directory are
+  // refused.
+  static bool canWriteResults(const char* fileName);
 
   // One square's genetic search; best gets the candidate of the last
   // improvement, (0, 0) when none passed. False only when the cost cache

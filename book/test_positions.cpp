@@ -1,5 +1,8 @@
 #include "book/test_positions.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include "board/legality.h"
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
+#include "common/input_file.h"
 #include "common/output_file.h"
 #include "search/searcher.h"
 #include "search/time_manager.h"
@@ -43,7 +47,7 @@ std::string readControlLine(std::FILE* f, bool trim) {
 // Adds the keys of the positions of a position file; lines whose FEN the
 // set-up refuses are passed over.
 void readKnownPositions(const std::string& name, std::unordered_set<uint64_t>& known) {
-  std::FILE* f = std::fopen(name.c_str(), "r");
+  std::FILE* f = openInputFile(name.c_str(), "r");
   if (!f) return;
   std::string line;
   int c;
@@ -62,18 +66,40 @@ void readKnownPositions(const std::string& name, std::unordered_set<uint64_t>& k
   std::fclose(f);
 }
 
+// Opens name for appending, created when missing, without waiting for a
+// reader when it is a FIFO (nobody reading refuses it); writes then wait
+// as usual.
+std::FILE* appendWithoutWaiting(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  std::FILE* out = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(fd, "a") : nullptr;
+  if (!out) ::close(fd);
+  return out;
+}
+
+void reportOpenError(const char* direction, const std::string& name) {
+  std::fprintf(stderr, "info string error opening the %s file %s\n", direction, name.c_str());
+  std::fflush(stderr);
+}
+
 // A line cut off by a kill is closed first, so that the next position
-// starts a line of its own.
+// starts a line of its own. Null for a class switched off (a name of three
+// characters or fewer), and for a file that cannot be opened, which is told
+// once here rather than at every position it would have taken.
 std::FILE* openForAppending(const std::string& name) {
   if (name.size() <= 3) return nullptr;
-  if (std::FILE* in = std::fopen(name.c_str(), "r")) {
+  std::FILE* out = nullptr;
+  if (std::FILE* in = openInputFile(name.c_str(), "r")) {
     const bool cut = std::fseek(in, -1, SEEK_END) == 0 && std::fgetc(in) != '\n';
     std::fclose(in);
-    std::FILE* out = std::fopen(name.c_str(), "a");
+    out = appendWithoutWaiting(name);
     if (out && cut) std::fputc('\n', out);
-    return out;
+  } else {
+    out = appendWithoutWaiting(name);
   }
-  return std::fopen(name.c_str(), "a");
+  if (!out) reportOpenError("output", name);
+  return out;
 }
 
 // The control file is replaced whole, so a kill while it is written
@@ -98,22 +124,37 @@ void writeControl(const char* controlFile, const std::string& middlegame, const 
 void extractTestPositions(const char* controlFile) { extractTestPositions(controlFile, TestPositionSettings()); }
 
 void extractTestPositions(const char* controlFile, const TestPositionSettings& settings) {
-  std::FILE* control = std::fopen(controlFile, "r");
-  if (!control) return;
+  std::FILE* control = openInputFile(controlFile, "r");
+  if (!control) {
+    reportOpenError("input", controlFile);
+    return;
+  }
   const std::string middlegameName = readControlLine(control, true);
   const std::string endgameName = readControlLine(control, true);
   const long skip = std::strtol(readControlLine(control, false).c_str(), nullptr, 10);
   const std::string pgnName = readControlLine(control, true);
+  // A directory opens but cannot be read; its empty lines would otherwise
+  // pass for a control file naming nothing.
+  const bool unreadable = std::ferror(control) != 0;
   std::fclose(control);
+  if (unreadable) {
+    reportOpenError("input", controlFile);
+    return;
+  }
+
+  // The reader reports a game file it cannot open itself; the position
+  // files are not created for a run that has no games.
+  PgnLexer lexer(pgnName.c_str());
+  if (!lexer.isOpen()) return;
 
   std::unordered_set<uint64_t> known;
   readKnownPositions(middlegameName, known);
   readKnownPositions(endgameName, known);
   std::FILE* middlegame = openForAppending(middlegameName);
-  std::FILE* endgame = openForAppending(endgameName);
+  // The same name for both classes is told about once.
+  std::FILE* endgame = !middlegame && endgameName == middlegameName ? nullptr : openForAppending(endgameName);
 
   RandomGenerator& random = RandomGenerator::instance();
-  PgnLexer lexer(pgnName.c_str());
   std::vector<Move> moves;
   std::string fen;
   int result = UnknownResult;

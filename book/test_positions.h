@@ -5,7 +5,10 @@
 // fixed node budget and kept when the search agrees with the game's result
 // better than the static score does. After every kept position the
 // control file records the game being processed, so a new run resumes
-// after it.
+// after it. A control file or game file that cannot be read ends the run
+// before any position file is touched; a position file that cannot be
+// opened switches its class off. Each is told once on standard error as an
+// "info string" line naming the file.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,9 @@
 #include "board/magic_finder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -355,14 +358,78 @@ TEST(MagicFinder, RunMergesWithTheResultsFile) {
   EXPECT_EQ(out.text(), "\n*******************\n" + expected);
   EXPECT_EQ(err.text(), "");
 
-  // An unwritable file still shows the rows, and the run reports failure.
+  // A file that opens but takes no text (a full device) still shows the
+  // rows, and the run reports failure.
   CapturedFile out2, err2;
   MagicFinder blocked(out2.get(), err2.get());
   blocked.setCacheEntries(SmallCache);
   blocked.setGenerations(0);
-  EXPECT_FALSE(blocked.run(BishopLines, "/nonexistent-directory/magics.txt"));
+  struct stat full;
+  ASSERT_EQ(stat("/dev/full", &full), 0);
+  ASSERT_TRUE(S_ISCHR(full.st_mode));
+  EXPECT_FALSE(blocked.run(BishopLines, "/dev/full"));
   EXPECT_NE(out2.text().find("63: 64 0x00000000"), std::string::npos);
-  EXPECT_NE(err2.text().find("cannot write the results file"), std::string::npos);
+  EXPECT_EQ(err2.text(), "Magic finder: writing the results file /dev/full failed\n");
+}
+
+// A results file that cannot be written is refused before the search: the
+// cost cache is never asked for (its allocator would fail and say so) and
+// no progress or row is printed. Nothing is created or changed on the way.
+TEST(MagicFinder, AnUnwritableResultsFileIsRefusedBeforeTheSearch) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string plain = dir.path("plain.txt");
+  std::FILE* f = std::fopen(plain.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs(" 0:  5 0x7ed9fbff 0xedcdefbe    0       32\n", f);
+  std::fclose(f);
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string refused[] = {
+      "/nonexistent-directory/magics.txt",  // a folder that does not exist
+      dir.path(),                           // a directory in place of the file
+      plain + "/magics.txt",                // a file in place of the folder
+      fifo,                                 // a FIFO nobody reads: refused, not waited for
+  };
+  for (const std::string& name : refused) {
+    EXPECT_FALSE(MagicFinder::canWriteResults(name.c_str())) << name;
+    CapturedFile out, err;
+    MagicFinder finder(out.get(), err.get());
+    finder.setCacheAllocator(failingAllocator);
+    EXPECT_FALSE(finder.run(RookLines, name.c_str())) << name;
+    EXPECT_EQ(out.text(), "") << name;
+    EXPECT_EQ(err.text(), "Magic finder: cannot write the results file " + name + "\n");
+  }
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo", "plain.txt"}));
+  EXPECT_EQ(readFile(plain), " 0:  5 0x7ed9fbff 0xedcdefbe    0       32\n");
+}
+
+// The finder merges with the rows already in the file, so the check must
+// neither change an existing file nor leave a file behind for a new one.
+TEST(MagicFinder, TheWriteCheckLeavesTheResultsFileAsItWas) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string rows = " 0:  5 0x7ed9fbff 0xedcdefbe    0       32\n 1:  4 0x05382000 0x00480206    0       16\n48\n";
+  const std::string existing = dir.path("magics.txt");
+  std::FILE* f = std::fopen(existing.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs(rows.c_str(), f);
+  std::fclose(f);
+  // An old time stamp: a write, even of nothing, would set it to now.
+  const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, existing.c_str(), old, 0), 0);
+  EXPECT_TRUE(MagicFinder::canWriteResults(existing.c_str()));
+  EXPECT_EQ(readFile(existing), rows);
+  struct stat after;
+  ASSERT_EQ(stat(existing.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+
+  // A new file in an existing folder, directly or through a link, is
+  // accepted and not created by the check.
+  EXPECT_TRUE(MagicFinder::canWriteResults(dir.path("new.txt").c_str()));
+  ASSERT_EQ(symlink(dir.path("target.txt").c_str(), dir.path("link.txt").c_str()), 0);
+  EXPECT_TRUE(MagicFinder::canWriteResults(dir.path("link.txt").c_str()));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"link.txt", "magics.txt"}));
 }
 
 // Swaps the given squares' look-ups to slices built from found multipliers,

@@ -3,6 +3,7 @@
 // files in their fixed layout, resuming after the games already processed,
 // and positions never written twice.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -109,6 +110,20 @@ class TestPositions : public ::testing::Test {
     extractTestPositions(control.c_str(), tiny);
     return testing::internal::GetCapturedStdout();
   }
+
+  struct Output {
+    std::string out, err;
+  };
+  Output runCapturingErrors() {
+    RandomGenerator::instance().seed(12345);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    extractTestPositions(control.c_str(), tiny);
+    Output o;
+    o.err = testing::internal::GetCapturedStderr();
+    o.out = testing::internal::GetCapturedStdout();
+    return o;
+  }
 };
 
 // The keys of all positions written, checked for the fixed layout.
@@ -176,7 +191,8 @@ TEST_F(TestPositions, SkipsProcessedGamesAndRecordsProgress) {
 
 TEST_F(TestPositions, AShortMiddlegameNameWritesOnlyEndgamePositions) {
   writeControl("m", endgame, 0);
-  run();
+  // A class switched off is no error.
+  EXPECT_EQ(runCapturingErrors().err, "");
   EXPECT_NE(access("m", F_OK), 0);
   const std::vector<std::string> end = positionsOf(endgame);
   ASSERT_FALSE(end.empty());
@@ -203,10 +219,117 @@ TEST_F(TestPositions, ALineCutOffByAKillIsClosedFirst) {
   for (size_t i = 2; i < written.size(); ++i) EXPECT_EQ(written[i].substr(16, 1), " ") << written[i];
 }
 
-TEST_F(TestPositions, AMissingControlFileDoesNothing) {
-  const std::string output = run();
-  EXPECT_EQ(output, "");
+TEST_F(TestPositions, AMissingControlFileIsToldAndWritesNothing) {
+  const Output o = runCapturingErrors();
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, "info string error opening the input file " + control + "\n");
   EXPECT_NE(access(control.c_str(), F_OK), 0);
+}
+
+// The run stops before it reads a game, and says so once.
+TEST_F(TestPositions, AControlFileThatCannotBeReadIsToldOnce) {
+  testsupport::TempDirectory folder;
+  ASSERT_TRUE(folder.ok());
+  // A directory opens, but reading it fails.
+  const std::string cases[] = {folder.path(), tempPath("no_such_folder") + "/control.txt"};
+  for (const std::string& name : cases) {
+    RandomGenerator::instance().seed(12345);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    extractTestPositions(name.c_str(), tiny);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << name;
+    EXPECT_EQ(err, "info string error opening the input file " + name + "\n");
+  }
+  EXPECT_EQ(folder.names(), std::vector<std::string>());
+  EXPECT_NE(access(middlegame.c_str(), F_OK), 0);
+  EXPECT_NE(access(endgame.c_str(), F_OK), 0);
+}
+
+// The game reader reports a file it cannot open; nothing else is said, and
+// the position files are not created for a run without games.
+TEST_F(TestPositions, AMissingGameFileIsToldOnceAndCreatesNoPositionFiles) {
+  const std::string missing = tempPath("no_such_games.pgn");
+  const std::string text = middlegame + "\n" + endgame + "\n3\n" + missing + "\n";
+  std::ofstream(control) << text;
+  const Output o = runCapturingErrors();
+  EXPECT_EQ(o.out, "");
+  const std::vector<std::string> errors = lines(o.err);
+  ASSERT_EQ(errors.size(), 1u) << o.err;
+  EXPECT_EQ(errors[0].rfind("info string ", 0), 0u) << errors[0];
+  EXPECT_NE(errors[0].find(missing), std::string::npos) << errors[0];
+  EXPECT_NE(access(middlegame.c_str(), F_OK), 0);
+  EXPECT_NE(access(endgame.c_str(), F_OK), 0);
+  EXPECT_EQ(readFile(control), text);
+}
+
+// A position file that cannot be opened switches its class off with one
+// message for the whole run; the other class and the control file are
+// written as usual.
+TEST_F(TestPositions, APositionFileThatCannotBeOpenedIsToldOnce) {
+  const std::string unwritable = tempPath("no_such_folder") + "/positions.fen";
+  struct Case {
+    bool middlegameWritable;
+    bool endgameWritable;
+  };
+  const Case cases[] = {{false, true}, {true, false}, {false, false}};
+  for (const Case& c : cases) {
+    std::remove(middlegame.c_str());
+    std::remove(endgame.c_str());
+    const std::string m = c.middlegameWritable ? middlegame : unwritable;
+    const std::string e = c.endgameWritable ? endgame : unwritable;
+    writeControl(m, e, 0);
+    const std::string before = readFile(control);
+    const Output o = runCapturingErrors();
+    const std::string message = "info string error opening the output file " + unwritable + "\n";
+    // The same name for both classes is one file.
+    EXPECT_EQ(o.err, message) << m << " " << e;
+    // Every game of enough plies with a result is still walked.
+    EXPECT_EQ(lines(o.out).size(), 12u) << o.out;
+    EXPECT_NE(o.out.find("Partie     14"), std::string::npos) << o.out;
+    if (c.middlegameWritable || c.endgameWritable) {
+      const std::string written = c.middlegameWritable ? middlegame : endgame;
+      EXPECT_FALSE(positionsOf(written).empty()) << written;
+      const std::vector<std::string> recorded = lines(readFile(control));
+      ASSERT_EQ(recorded.size(), 4u);
+      EXPECT_EQ(recorded[0], m);
+      EXPECT_EQ(recorded[1], e);
+      EXPECT_GT(std::atoi(recorded[2].c_str()), 0);
+    } else {
+      // Nothing kept, so the control file still counts no games.
+      EXPECT_EQ(readFile(control), before);
+    }
+    EXPECT_NE(access(c.middlegameWritable ? endgame.c_str() : middlegame.c_str(), F_OK), 0);
+  }
+  // Two different files that cannot be opened are told about one each.
+  const std::string other = tempPath("no_such_folder") + "/other.fen";
+  writeControl(unwritable, other, 0);
+  const Output o = runCapturingErrors();
+  EXPECT_EQ(o.err, "info string error opening the output file " + unwritable +
+                       "\ninfo string error opening the output file " + other + "\n");
+}
+
+// FIFOs nobody serves are never waited for: a control file nobody writes
+// counts as missing, a position file nobody reads as one that cannot be
+// opened, and the run goes on with the other class.
+TEST_F(TestPositions, FifosNobodyServesAreToldNotWaitedFor) {
+  testsupport::TempDirectory folder;
+  ASSERT_TRUE(folder.ok());
+  const std::string fifo = folder.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+  RandomGenerator::instance().seed(12345);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  extractTestPositions(fifo.c_str(), tiny);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "info string error opening the input file " + fifo + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  std::remove(endgame.c_str());
+  writeControl(fifo, endgame, 0);
+  const Output o = runCapturingErrors();
+  EXPECT_EQ(o.err, "info string error opening the output file " + fifo + "\n");
+  EXPECT_FALSE(positionsOf(endgame).empty());
 }
 
 }  // namespace
