@@ -1,8 +1,5 @@
 #include "book/test_positions.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +12,7 @@
 #include "board/legality.h"
 #include "board/random_generator.h"
 #include "book/pgn_lexer.h"
+#include "common/append_without_waiting.h"
 #include "common/input_file.h"
 #include "common/output_file.h"
 #include "search/searcher.h"
@@ -66,18 +64,6 @@ void readKnownPositions(const std::string& name, std::unordered_set<uint64_t>& k
   std::fclose(f);
 }
 
-// Opens name for appending, created when missing, without waiting for a
-// reader when it is a FIFO (nobody reading refuses it); writes then wait
-// as usual.
-std::FILE* appendWithoutWaiting(const std::string& name) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  const int flags = ::fcntl(fd, F_GETFL);
-  std::FILE* out = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(fd, "a") : nullptr;
-  if (!out) ::close(fd);
-  return out;
-}
-
 void reportOpenError(const char* direction, const std::string& name) {
   std::fprintf(stderr, "info string error opening the %s file %s\n", direction, name.c_str());
   std::fflush(stderr);
@@ -93,10 +79,10 @@ std::FILE* openForAppending(const std::string& name) {
   if (std::FILE* in = openInputFile(name.c_str(), "r")) {
     const bool cut = std::fseek(in, -1, SEEK_END) == 0 && std::fgetc(in) != '\n';
     std::fclose(in);
-    out = appendWithoutWaiting(name);
+    out = openStreamWithoutWaiting(name.c_str(), true);
     if (out && cut) std::fputc('\n', out);
   } else {
-    out = appendWithoutWaiting(name);
+    out = openStreamWithoutWaiting(name.c_str(), true);
   }
   if (!out) reportOpenError("output", name);
   return out;

@@ -32,3 +32,18 @@ bool appendWithoutWaiting(const char* name, const char* text, size_t length) {
   const bool closed = ::close(fd) == 0;
   return n == ssize_t(length) && closed;
 }
+
+std::FILE* openStreamWithoutWaiting(const char* name, bool append) {
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  const int how = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  int fd;
+  do {
+    fd = ::open(name, how, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  std::FILE* stream =
+      flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(fd, append ? "a" : "w") : nullptr;
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // Opens name for appending, creating a regular file (0666 less the umask)
 // when it is missing, without waiting: a FIFO that nobody reads is refused
@@ -15,3 +16,10 @@ int openForAppendWithoutWaiting(const char* name);
 // waiting (see above); false when the file cannot be opened or the text
 // not written whole at once.
 bool appendWithoutWaiting(const char* name, const char* text, size_t length);
+
+// Opens name as a stdio stream for writing, creating a regular file when it
+// is missing, without waiting for a reader: a FIFO that nobody reads is
+// refused at once (null). With append the text goes after what the file
+// holds; otherwise a regular file is emptied first. Writes then wait as
+// usual.
+std::FILE* openStreamWithoutWaiting(const char* name, bool append);

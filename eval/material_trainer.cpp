@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board/random_generator.h"
+#include "common/append_without_waiting.h"
 #include "common/input_file.h"
 #include "common/output_file.h"
 #include "eval/material_net.h"
@@ -178,7 +179,8 @@ bool readTrainingSet(TrainingSet& set, const char* fileName) {
 void trainMaterialNet(TrainingSet& set, MaterialNet& net, const TrainerSettings& settings) {
   RandomGenerator& rng = settings.rng ? *settings.rng : RandomGenerator::instance();
   UnwritableFile networkTrouble(settings, settings.networkFile), logTrouble(settings, settings.logFile);
-  std::FILE* log = settings.logFile ? std::fopen(settings.logFile, "w") : nullptr;
+  // A log nobody reads (a FIFO) is refused at once, not waited for.
+  std::FILE* log = settings.logFile ? openStreamWithoutWaiting(settings.logFile, false) : nullptr;
   if (settings.logFile && !log) logTrouble.failed();
   net.load(settings.networkFile);
 

@@ -266,6 +266,9 @@ TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
   const std::string networkFolder = dir.path("materialwerte.txt"), logFolder = dir.path("NeuroLrn.txt");
   ASSERT_EQ(mkdir(networkFolder.c_str(), 0755), 0);
   ASSERT_EQ(mkdir(logFolder.c_str(), 0755), 0);
+  // A log nobody reads is refused at once, not waited for.
+  const std::string logFifo = dir.path("log.fifo");
+  ASSERT_EQ(mkfifo(logFifo.c_str(), 0600), 0);
   // The network folder is gone from epoch 150 on, so that the save after
   // it succeeds, and back from epoch 250 on.
   bool savedInBetween = false;
@@ -291,6 +294,7 @@ TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
       {"both folders", networkFolder, logFolder, {{logFolder, 0}, {networkFolder, 99}}, false},
       {"network on a full device", "/dev/full", logFolder, {{logFolder, 0}, {"/dev/full", 99}}, false},
       {"log on a full device", networkFolder, "/dev/full", {{networkFolder, 99}, {"/dev/full", 99}}, false},
+      {"log on a FIFO nobody reads", networkFolder, logFifo, {{logFifo, 0}, {networkFolder, 99}}, false},
       {"network saved between failures", networkFolder, log, {{networkFolder, 99}}, true},
   };
   for (const auto& c : cases) {
