@@ -1,10 +1,6 @@
 #include "board/magic_finder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <limits>
@@ -13,6 +9,8 @@
 
 #include "board/attack_tables.h"
 #include "board/random_generator.h"
+#include "common/input_file.h"
+#include "common/output_file.h"
 
 namespace {
 
@@ -405,26 +403,14 @@ void MagicFinder::mergeRows(std::FILE* file, MagicResultRow rows[64]) {
 }
 
 bool MagicFinder::canWriteResults(const char* fileName) {
-  // Opening for writing without O_TRUNC leaves the rows the run will merge
-  // with untouched; O_NONBLOCK refuses a FIFO nobody reads instead of
-  // waiting for one.
-  int fd = ::open(fileName, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
-    ::close(fd);
-    return true;
-  }
-  if (errno != ENOENT) return false;
-  // A new file is tried in its folder and removed again. O_EXCL makes sure
-  // the file removed is the one just created.
-  fd = ::open(fileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    ::close(fd);
-    ::unlink(fileName);
-    return true;
-  }
-  // A link that names a missing file (O_EXCL does not follow it), or a file
-  // that appeared meanwhile: the write at the end decides.
-  return errno == EEXIST;
+  // The same open as the final write, given up at once: a regular file is
+  // only written beside (the temporary goes again), so the rows the run
+  // will merge with stay as they are, and a FIFO nobody reads is refused
+  // instead of waited for.
+  OutputFile probe;
+  if (!probe.open(fileName)) return false;
+  probe.discard();
+  return true;
 }
 
 bool MagicFinder::run(int directions, const char* fileName) {
@@ -444,12 +430,15 @@ bool MagicFinder::run(int directions, const char* fileName) {
       rows[square] = MagicResultRow{found.mulHi, found.mulLo, check.bits, int32_t(slots - e), e};
     }
   }
-  if (std::FILE* previous = std::fopen(fileName, "r")) {
+  if (std::FILE* previous = openInputFile(fileName, "r")) {
     mergeRows(previous, rows);
     std::fclose(previous);
   }
 
-  std::FILE* file = std::fopen(fileName, "w");
+  // Replaced whole, so that a kill or a full disk during the write leaves
+  // the rows of earlier runs as they were.
+  OutputFile results;
+  std::FILE* file = results.open(fileName) ? results.stream() : nullptr;
   std::fprintf(out_, "\n*******************\n");
   int64_t sum = 0;
   for (int square = 0; square < 64; ++square) {
@@ -465,8 +454,7 @@ bool MagicFinder::run(int directions, const char* fileName) {
     return false;
   }
   std::fprintf(file, "%" PRId64 "\n", sum);
-  const bool written = !std::ferror(file);
-  if (std::fclose(file) != 0 || !written) {
+  if (!results.commit()) {
     std::fprintf(err_, "Magic finder: writing the results file %s failed\n", fileName);
     return false;
   }

@@ -119,10 +119,11 @@ class MagicFinder {
   // write at the end failed (the rows still go to out).
   bool run(int directions, const char* fileName);
 
-  // Whether the results file can be opened for writing: an existing file
-  // is opened without being changed, a missing one is created in its
-  // folder and removed again. A FIFO nobody reads and a directory are
-  // refused.
+  // Whether the results file can be written the way run() writes it (a
+  // regular file replaced whole, a FIFO or device written into), tried
+  // without changing anything: an existing file keeps its text and no new
+  // one is left behind. A FIFO nobody reads, a directory, a missing folder
+  // and a file without any write permission bit are refused.
   static bool canWriteResults(const char* fileName);
 
   // One square's genetic search; best gets the candidate of the last

@@ -385,7 +385,12 @@ TEST(MagicFinder, AnUnwritableResultsFileIsRefusedBeforeTheSearch) {
   std::fclose(f);
   const std::string fifo = dir.path("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // No write permission bit at all: refused whoever runs the finder.
+  const std::string readOnly = dir.path("read-only.txt");
+  std::fclose(std::fopen(readOnly.c_str(), "w"));
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
   const std::string refused[] = {
+      readOnly,
       "/nonexistent-directory/magics.txt",  // a folder that does not exist
       dir.path(),                           // a directory in place of the file
       plain + "/magics.txt",                // a file in place of the folder
@@ -400,7 +405,7 @@ TEST(MagicFinder, AnUnwritableResultsFileIsRefusedBeforeTheSearch) {
     EXPECT_EQ(out.text(), "") << name;
     EXPECT_EQ(err.text(), "Magic finder: cannot write the results file " + name + "\n");
   }
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo", "plain.txt"}));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"fifo", "plain.txt", "read-only.txt"}));
   EXPECT_EQ(readFile(plain), " 0:  5 0x7ed9fbff 0xedcdefbe    0       32\n");
 }
 
