@@ -18,6 +18,7 @@
 #include "board/game.h"
 #include "board/move_list.h"
 #include "board/notation.h"
+#include "support/build_speed.h"
 #include "support/engine_process.h"
 #include "support/temp_text_file.h"
 #include "support/uci_lines.h"
@@ -468,7 +469,9 @@ TEST_F(XboardSession, StandardChessSetboardKeepsOnlyUsableRights) {
       EXPECT_EQ(sync(), std::vector<std::string>{}) << move;
     }
     for (const std::string& command : {std::string("new"), std::string("force"), std::string("setboard ") + c.fen,
-                                       std::string("nopost"), std::string("sd 7"), std::string("go")})
+                                       std::string("nopost"),
+                                       std::string(testsupport::kBuildSlowdown == 1 ? "sd 7" : "sd 4"),
+                                       std::string("go")})
       engine->send(command);
     Game game;
     ASSERT_TRUE(game.setFen(c.usable));
