@@ -75,16 +75,14 @@ void reportOpenError(const char* direction, const std::string& name) {
 // once here rather than at every position it would have taken.
 std::FILE* openForAppending(const std::string& name) {
   if (name.size() <= 3) return nullptr;
-  std::FILE* out = nullptr;
+  bool cut = false;
   if (std::FILE* in = openInputFile(name.c_str(), "r")) {
-    const bool cut = std::fseek(in, -1, SEEK_END) == 0 && std::fgetc(in) != '\n';
+    cut = std::fseek(in, -1, SEEK_END) == 0 && std::fgetc(in) != '\n';
     std::fclose(in);
-    out = openStreamWithoutWaiting(name.c_str(), true);
-    if (out && cut) std::fputc('\n', out);
-  } else {
-    out = openStreamWithoutWaiting(name.c_str(), true);
   }
+  std::FILE* out = openStreamWithoutWaiting(name.c_str(), true);
   if (!out) reportOpenError("output", name);
+  else if (cut) std::fputc('\n', out);
   return out;
 }
 
@@ -119,8 +117,8 @@ void extractTestPositions(const char* controlFile, const TestPositionSettings& s
   const std::string endgameName = readControlLine(control, true);
   const long skip = std::strtol(readControlLine(control, false).c_str(), nullptr, 10);
   const std::string pgnName = readControlLine(control, true);
-  // A directory opens but cannot be read; its empty lines would otherwise
-  // pass for a control file naming nothing.
+  // A file that fails while it is read would otherwise pass, with its
+  // empty lines, for a control file naming nothing.
   const bool unreadable = std::ferror(control) != 0;
   std::fclose(control);
   if (unreadable) {

@@ -7,14 +7,22 @@
 
 #include "common/pipe_signal.h"
 
-int openForAppendWithoutWaiting(const char* name) {
+namespace {
+
+// Opens name for writing with the extra flags how, creating a missing file,
+// never waiting for a FIFO's reader: -1 when that cannot be done at once.
+int openWithoutWaiting(const char* name, int how) {
   if (name == nullptr || name[0] == '\0') return -1;
   int fd;
   do {
-    fd = ::open(name, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    fd = ::open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | how, 0666);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+}  // namespace
+
+int openForAppendWithoutWaiting(const char* name) { return openWithoutWaiting(name, O_APPEND); }
 
 bool appendWithoutWaiting(const char* name, const char* text, size_t length) {
   const int fd = openForAppendWithoutWaiting(name);
@@ -34,12 +42,7 @@ bool appendWithoutWaiting(const char* name, const char* text, size_t length) {
 }
 
 std::FILE* openStreamWithoutWaiting(const char* name, bool append) {
-  if (name == nullptr || name[0] == '\0') return nullptr;
-  const int how = O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  int fd;
-  do {
-    fd = ::open(name, how, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = openWithoutWaiting(name, append ? O_APPEND : O_TRUNC);
   if (fd < 0) return nullptr;
   const int flags = ::fcntl(fd, F_GETFL);
   std::FILE* stream =
