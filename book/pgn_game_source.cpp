@@ -14,7 +14,7 @@ bool PgnGameSource::loadNextGame() {
   if (!lexer_.readNextGame(moves, nullptr, nullptr, &fen, nullptr, nullptr, -1)) return false;
   Position position;
   if (fen.empty()) position.setStartPosition();
-  else if (!position.setFen(fen.c_str())) return false;
+  else if (!position.setFen(fen.c_str(), fenCastling_)) return false;
   moves_.reserve(moves.size());
   for (const Move move : moves) {
     // Moves read before a later FEN tag belong to another position; the
@@ -27,6 +27,11 @@ bool PgnGameSource::loadNextGame() {
     position.makeMove(move, undo);
   }
   return true;
+}
+
+void PgnGameSource::readFensAs(FenCastling reading) {
+  fenCastling_ = reading;
+  lexer_.setFenCastling(reading);
 }
 
 bool PgnGameSource::nextMove(uint32_t keyLow, uint32_t keyHigh, Move* move) {
@@ -55,6 +60,11 @@ bool PgnGameSource::nextMove(uint32_t keyLow, uint32_t keyHigh, Move* move) {
 
 bool PgnGameSource::probe(Position& position, Move* move, Move* reply) {
   if (reply) *reply = 0;
+  // The interface marks every position of a Chess960 game (UCI_Chess960
+  // on, xboard fischerandom); in standard chess it drops the rights a FEN
+  // spells that the standard castlings cannot use, and so must the line,
+  // or its keys never match the board's.
+  readFensAs(position.chess960 ? FenCastling::Detect : FenCastling::StandardChess);
   const uint64_t key = position.hashKey;
   return nextMove(uint32_t(key), uint32_t(key >> 32), move);
 }

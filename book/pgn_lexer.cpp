@@ -198,7 +198,7 @@ bool PgnLexer::readGame(std::vector<Move>& moves, PgnTags& tags) {
         }
         const std::string& value = tags[name] = text_;
         if (name == "Result") expected = value;
-        if (name == "FEN" && !position_.setFen(value.c_str())) {
+        if (name == "FEN" && !position_.setFen(value.c_str(), fenCastling_)) {
           // Moves read against a board the FEN did not set up would be
           // nonsense or fail later with a misleading message.
           error("illegal FEN ", value.c_str());

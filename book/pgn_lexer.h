@@ -65,6 +65,9 @@ class PgnLexer {
   PgnLexer& operator=(const PgnLexer&) = delete;
 
   bool isOpen() const { return in_ != nullptr; }
+  // How the castling rights of the FEN tags of the games read from now on
+  // are taken; by default as the board setup detects them.
+  void setFenCastling(FenCastling reading) { fenCastling_ = reading; }
   int64_t line() const { return line_; }
   int64_t column() const { return column_; }
   const std::string& tokenText() const { return text_; }
@@ -120,5 +123,6 @@ class PgnLexer {
   std::string text_;
   int current_ = EOF;
   bool atEnd_ = false;
+  FenCastling fenCastling_ = FenCastling::Detect;
   Position position_;
 };

@@ -183,6 +183,42 @@ TEST_F(BookSession, ForcedLinesEndAtTheFirstDeviation) {
   EXPECT_TRUE(searched(go("position startpos", "go depth 3")));
 }
 
+// A line's FEN tag is read as the interface reads the same FEN: in
+// standard chess with the rights the board cannot use dropped (the line
+// from a set-up dialog's stale KQkq is played), with UCI_Chess960 on as
+// Chess960 (the castle with the g-file rook is played).
+TEST_F(BookSession, ForcedLinesFromAFenTagAreReadAsThePositionCommandReadsTheFen) {
+  const std::string tags =
+      "[Event \"?\"]\n[Site \"?\"]\n[Date \"????.??.??\"]\n[Round \"?\"]\n[White \"a\"]\n[Black \"b\"]\n"
+      "[Result \"*\"]\n";
+  const struct {
+    bool chess960;
+    const char* fen;
+    const char* moves;
+    const char* first;   // the answer in the FEN's position
+    const char* reply;   // black's move
+    const char* second;  // the answer after first and reply
+  } cases[] = {
+      {false, "r3k1r1/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1", "1. Ra2 Ra7 2. Ra3 *", "a1a2", "a8a7", "a2a3"},
+      {true, "r3k3/8/8/8/8/8/8/R3K1R1 w KQq - 0 1", "1. O-O Ra7 2. Ra2 *", "e1g1", "a8a7", "a1a2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fen);
+    TempTextFile lines("fen_line.pgn", tags + "[FEN \"" + c.fen + "\"]\n[SetUp \"1\"]\n\n" + c.moves + "\n");
+    start({lines.path()});
+    engine->send("setoption name OwnBook value false");
+    if (c.chess960) engine->send("setoption name UCI_Chess960 value true");
+    const std::string position = std::string("position fen ") + c.fen;
+    EXPECT_EQ(answerWithoutSearch(position), std::string("bestmove ") + c.first);
+    EXPECT_EQ(answerWithoutSearch(position + " moves " + c.first + " " + c.reply),
+              std::string("bestmove ") + c.second);
+    EXPECT_EQ(engine->errorText(), "");
+    engine->send("quit");
+    EXPECT_EQ(engine->waitExit(10000), 0);
+    engine.reset();
+  }
+}
+
 TEST_F(BookSession, MissingForcedLineFileIsReportedAndTheEnginePlays) {
   start({"/nonexistent/brakken/lines.pgn"});
   EXPECT_TRUE(searched(go("position startpos", "go depth 3")));

@@ -111,6 +111,43 @@ TEST_F(ForcedLines, MovesBeforeALateFenTagAreNeverHandedOut) {
   EXPECT_EQ(ask(), "-");
 }
 
+// A FEN tag is read the way the interface reads the same FEN for the game
+// on the board: in standard chess the rights that the standard castlings
+// cannot use are dropped (kept, the line's keys would never match the
+// board's), in Chess960 they count.
+TEST_F(ForcedLines, FenTagsAreReadAsTheGameOnTheBoardReadsThem) {
+  const std::string fen = "r3k3/8/8/8/8/8/8/R3K1R1 w KQq - 0 1";
+  const struct {
+    bool chess960;
+    const char* moves;
+    const char* first;   // the answer in the FEN's position
+    const char* second;  // the answer after a8a7, "" when none is asked
+  } cases[] = {
+      {false, "1. Ra2 Ra7 2. Ra3 *", "a1a2", "a2a3"},
+      {true, "1. Ra2 Ra7 2. Ra3 *", "a1a2", "a2a3"},
+      // The castle with the rook on g1 exists only in the Chess960 reading.
+      {true, "1. O-O Ra7 2. Ra2 *", "e1g1", "a1a2"},
+      {false, "1. O-O Ra7 2. Ra2 *", "-", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.moves) + (c.chess960 ? " in Chess960" : " in standard chess"));
+    open(Tags + "[FEN \"" + fen + "\"]\n[SetUp \"1\"]\n" + c.moves + "\n");
+    // Set up as the interface sets up the FEN.
+    ASSERT_TRUE(board.setFen(fen.c_str(), c.chess960 ? FenCastling::Detect : FenCastling::StandardChess));
+    board.chess960 = c.chess960;
+    board.castlingAsFiles = c.chess960;
+    const std::string first = ask();
+    EXPECT_EQ(first, c.first);
+    if (!*c.second) {
+      EXPECT_TRUE(source->done());
+      continue;
+    }
+    play(first.c_str());
+    play("a8a7");
+    EXPECT_EQ(ask(), c.second);
+  }
+}
+
 TEST_F(ForcedLines, BrokenOrMissingFilesGiveNoMove) {
   open(Tags + "1. e4 e5 2. Qxf7 *\n");  // the first game has an error
   EXPECT_EQ(ask(), "-");

@@ -58,7 +58,8 @@ class XboardSession : public ::testing::Test {
   // "Brakken.ini" or book of the test's own directory is read. A test that
   // starts a second engine ends the first one before its directory goes,
   // so nothing of the first is left behind.
-  void start(const std::string& ini = "", bool withIni = false, bool withBook = true) {
+  void start(const std::string& ini = "", bool withIni = false, bool withBook = true,
+             const std::vector<std::string>& arguments = {}) {
     engine.reset();
     if (directory) {
       const std::string previous = directory->path();
@@ -69,7 +70,7 @@ class XboardSession : public ::testing::Test {
     ASSERT_TRUE(directory->ok());
     if (withIni) std::ofstream(directory->path("Brakken.ini"), std::ios::binary) << ini;
     if (withBook) std::ofstream(directory->path("Brakken.opn"), std::ios::binary) << "* -1\n";
-    engine = std::make_unique<EngineProcess>(std::vector<std::string>{}, BRAKKEN_BINARY, directory->path().c_str());
+    engine = std::make_unique<EngineProcess>(arguments, BRAKKEN_BINARY, directory->path().c_str());
     ASSERT_TRUE(engine->started());
   }
 
@@ -483,6 +484,47 @@ TEST_F(XboardSession, StandardChessSetboardKeepsOnlyUsableRights) {
                                      std::string("usermove O-O-O")})
     engine->send(command);
   EXPECT_EQ(sync(), std::vector<std::string>{});
+}
+
+// Forced lines from a FEN tag follow the variant's reading of the FEN, as
+// setboard does: in normal the rights standard chess cannot use are
+// dropped and the line is played; in fischerandom the castle with the
+// g-file rook is played from the line.
+TEST_F(XboardSession, ForcedLinesFromAFenTagFollowTheVariant) {
+  const struct {
+    const char* variant;
+    const char* fen;
+    const char* moves;
+    const char* first;
+    const char* second;  // the answer after black's a8a7
+  } cases[] = {
+      {"normal", "r3k1r1/8/8/8/8/8/8/R3K1R1 w KQkq - 0 1", "1. Ra2 Ra7 2. Ra3 *", "a1a2", "a2a3"},
+      {"fischerandom", "r3k3/8/8/8/8/8/8/R3K1R1 w KQq - 0 1", "1. O-O Ra7 2. Ra2 *", "O-O", "a1a2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.variant);
+    testsupport::TempTextFile lines(
+        "xboard_fen_line.pgn", std::string("[White \"a\"]\n[Black \"b\"]\n[Result \"*\"]\n[FEN \"") + c.fen +
+                                   "\"]\n[SetUp \"1\"]\n\n" + c.moves + "\n");
+    start("", false, true, {lines.path()});
+    handshake();
+    for (const std::string& command : {std::string("new"), std::string("variant ") + c.variant,
+                                       std::string("force"), std::string("setboard ") + c.fen, std::string("go")})
+      engine->send(command);
+    bool found = false;
+    std::vector<std::string> answer = engine->readUntil("move ", found);
+    ASSERT_TRUE(found);
+    // A forced move comes without a search, so without thinking lines.
+    EXPECT_EQ(answer, std::vector<std::string>{std::string("move ") + c.first});
+    engine->send("usermove a8a7");
+    answer = engine->readUntil("move ", found);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(answer, std::vector<std::string>{std::string("move ") + c.second});
+    EXPECT_EQ(engine->errorText(), "");
+    engine->send("quit");
+    EXPECT_EQ(engine->waitExit(10000), 0);
+    engine.reset();
+  }
 }
 
 // "sd" caps the depth on top of the clock: a deep limit with a tiny clock
