@@ -87,20 +87,23 @@ std::FILE* openForAppending(const std::string& name) {
 }
 
 // The control file is replaced whole, so a kill while it is written
-// leaves the previous count.
+// leaves the previous count. It is rewritten at every kept position; one
+// that cannot be written is told once a run (told), and the positions are
+// still kept.
 void writeControl(const char* controlFile, const std::string& middlegame, const std::string& endgame, long games,
-                  const std::string& pgn) {
+                  const std::string& pgn, bool& told) {
   OutputFile file;
+  const char* failure = nullptr;
   if (!file.open(controlFile)) {
-    std::fprintf(stderr, "info string error opening the output file %s\n", controlFile);
-    std::fflush(stderr);
-    return;
+    failure = "opening";
+  } else {
+    std::fprintf(file.stream(), "%s\n%s\n%ld\n%s\n", middlegame.c_str(), endgame.c_str(), games, pgn.c_str());
+    if (!file.commit()) failure = "writing";
   }
-  std::fprintf(file.stream(), "%s\n%s\n%ld\n%s\n", middlegame.c_str(), endgame.c_str(), games, pgn.c_str());
-  if (!file.commit()) {
-    std::fprintf(stderr, "info string error writing the output file %s\n", controlFile);
-    std::fflush(stderr);
-  }
+  if (!failure || told) return;
+  told = true;
+  std::fprintf(stderr, "info string error %s the output file %s\n", failure, controlFile);
+  std::fflush(stderr);
 }
 
 }  // namespace
@@ -138,6 +141,7 @@ void extractTestPositions(const char* controlFile, const TestPositionSettings& s
   // The same name for both classes is told about once.
   std::FILE* endgame = !middlegame && endgameName == middlegameName ? nullptr : openForAppending(endgameName);
 
+  bool controlTold = false;
   RandomGenerator& random = RandomGenerator::instance();
   std::vector<Move> moves;
   std::string fen;
@@ -205,7 +209,7 @@ void extractTestPositions(const char* controlFile, const TestPositionSettings& s
       const bool keep = (result == WhiteWins && x >= q) || (result == BlackWins && x <= q) ||
                         (result == Draw && int64_t(q) * q >= int64_t(x) * x);
       if (!keep) continue;
-      writeControl(controlFile, middlegameName, endgameName, number, pgnName);
+      writeControl(controlFile, middlegameName, endgameName, number, pgnName, controlTold);
       char text[128];
       game.toFen(text);
       std::fprintf(out, "%8ld%8ld %s\n", long(q), long(x), text);

@@ -1,6 +1,7 @@
 #include "common/append_without_waiting.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,20 +10,42 @@
 
 namespace {
 
-// Opens name for writing with the extra flags how, creating a missing file,
-// never waiting for a FIFO's reader: -1 when that cannot be done at once.
-int openWithoutWaiting(const char* name, int how) {
-  if (name == nullptr || name[0] == '\0') return -1;
+int openRetrying(const char* name, int flags) {
   int fd;
   do {
-    fd = ::open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | how, 0666);
+    fd = ::open(name, flags, 0666);
   } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Opens name for writing, appending or emptying a regular file first,
+// creating a missing file, never waiting for a FIFO's reader: -1 when that
+// cannot be done at once.
+//
+// Root passes every access check, so a regular file that its owner made
+// read-only (no write permission bit at all) is recognised by its mode and
+// refused whoever runs the engine, before anything is written or cut.
+int openWithoutWaiting(const char* name, bool append) {
+  if (name == nullptr || name[0] == '\0') return -1;
+  const int base = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (append ? O_APPEND : 0);
+  int fd = openRetrying(name, base);
+  // A file this open has just created is the process's own whatever the
+  // umask left of its bits.
+  if (fd < 0 && errno == ENOENT) return openRetrying(name, base | O_CREAT);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) ||
+      (S_ISREG(st.st_mode) && !append && ::ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
   return fd;
 }
 
 }  // namespace
 
-int openForAppendWithoutWaiting(const char* name) { return openWithoutWaiting(name, O_APPEND); }
+int openForAppendWithoutWaiting(const char* name) { return openWithoutWaiting(name, true); }
 
 bool appendWithoutWaiting(const char* name, const char* text, size_t length) {
   const int fd = openForAppendWithoutWaiting(name);
@@ -42,7 +65,7 @@ bool appendWithoutWaiting(const char* name, const char* text, size_t length) {
 }
 
 std::FILE* openStreamWithoutWaiting(const char* name, bool append) {
-  const int fd = openWithoutWaiting(name, append ? O_APPEND : O_TRUNC);
+  const int fd = openWithoutWaiting(name, append);
   if (fd < 0) return nullptr;
   const int flags = ::fcntl(fd, F_GETFL);
   std::FILE* stream =

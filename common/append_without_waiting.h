@@ -1,6 +1,9 @@
 // Appending a line to a log whose reader may be slow, stuck or gone (a
 // FIFO, a terminal, a device) without ever waiting for it: a line that
 // cannot be written at once is skipped, never waited for.
+//
+// Every open here refuses a regular file without any write permission bit,
+// whoever runs the engine, root included, and leaves it as it was.
 #pragma once
 
 #include <cstddef>

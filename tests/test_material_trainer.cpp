@@ -269,6 +269,11 @@ TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
   // A log nobody reads is refused at once, not waited for.
   const std::string logFifo = dir.path("log.fifo");
   ASSERT_EQ(mkfifo(logFifo.c_str(), 0600), 0);
+  // A log without any write permission bit is refused by its mode, root
+  // included, and keeps its text.
+  const std::string logReadOnly = dir.path("read-only.txt"), oldLog = "*   100 0.00100  0.1000000  1234\n";
+  std::ofstream(logReadOnly) << oldLog;
+  ASSERT_EQ(chmod(logReadOnly.c_str(), 0444), 0);
   // The network folder is gone from epoch 150 on, so that the save after
   // it succeeds, and back from epoch 250 on.
   bool savedInBetween = false;
@@ -295,6 +300,7 @@ TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
       {"network on a full device", "/dev/full", logFolder, {{logFolder, 0}, {"/dev/full", 99}}, false},
       {"log on a full device", networkFolder, "/dev/full", {{networkFolder, 99}, {"/dev/full", 99}}, false},
       {"log on a FIFO nobody reads", networkFolder, logFifo, {{logFifo, 0}, {networkFolder, 99}}, false},
+      {"log without a write bit", network, logReadOnly, {{logReadOnly, 0}}, false},
       {"network saved between failures", networkFolder, log, {{networkFolder, 99}}, true},
   };
   for (const auto& c : cases) {
@@ -328,6 +334,10 @@ TEST_F(TrainerRun, UnwritableFilesAreToldOnceEach) {
       if (l[0] == '*') lastSave = std::stol(l.substr(1, 6));
     EXPECT_GT(lastSave, 250);
   }
+  EXPECT_EQ(readFile(logReadOnly), oldLog);
+  struct stat st;
+  ASSERT_EQ(stat(logReadOnly.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
 }
 
 // The network is saved the way the tools save their files: through a link

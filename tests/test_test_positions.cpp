@@ -226,12 +226,22 @@ TEST_F(TestPositions, AMissingControlFileIsToldAndWritesNothing) {
   EXPECT_NE(access(control.c_str(), F_OK), 0);
 }
 
-// The run stops before it reads a game, and says so once.
+// The run stops before it reads a game, and says so once: for a control
+// file that is refused when it is opened (a directory, a missing folder)
+// and for one that opens but fails when it is read. This process's own
+// memory file is such a file: it opens, and reading at its start, where
+// nothing is mapped, fails with an I/O error.
 TEST_F(TestPositions, AControlFileThatCannotBeReadIsToldOnce) {
   testsupport::TempDirectory folder;
   ASSERT_TRUE(folder.ok());
-  // A directory opens, but reading it fails.
-  const std::string cases[] = {folder.path(), tempPath("no_such_folder") + "/control.txt"};
+  const std::string failsToRead = "/proc/self/mem";
+  std::FILE* probe = std::fopen(failsToRead.c_str(), "r");
+  ASSERT_NE(probe, nullptr) << "opens";
+  char buffer[8];
+  EXPECT_EQ(std::fgets(buffer, sizeof buffer, probe), nullptr);
+  EXPECT_NE(std::ferror(probe), 0) << "and fails when read";
+  std::fclose(probe);
+  const std::string cases[] = {folder.path(), tempPath("no_such_folder") + "/control.txt", failsToRead};
   for (const std::string& name : cases) {
     RandomGenerator::instance().seed(12345);
     testing::internal::CaptureStdout();
@@ -307,6 +317,42 @@ TEST_F(TestPositions, APositionFileThatCannotBeOpenedIsToldOnce) {
   const Output o = runCapturingErrors();
   EXPECT_EQ(o.err, "info string error opening the output file " + unwritable +
                        "\ninfo string error opening the output file " + other + "\n");
+}
+
+// Files whose mode gives nobody write permission are refused as the
+// system refuses them to an ordinary user, also when root runs the
+// extractor, and left as they were: a position file switches its class
+// off with one message; a control file is told once, however many
+// positions are kept, and the positions are still written.
+TEST_F(TestPositions, ReadOnlyFilesAreToldOnceAndLeftAsTheyWere) {
+  const std::string stored = "       1       2 not a position\n";
+  const struct {
+    bool controlReadOnly;  // else the middlegame file
+  } cases[] = {{false}, {true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.controlReadOnly ? "control file" : "position file");
+    std::remove(middlegame.c_str());
+    std::remove(endgame.c_str());
+    std::remove(control.c_str());
+    writeControl(middlegame, endgame, 0);
+    const std::string& readOnly = c.controlReadOnly ? control : middlegame;
+    if (!c.controlReadOnly) std::ofstream(middlegame) << stored;
+    const std::string before = readFile(readOnly);
+    ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+    const Output o = runCapturingErrors();
+    EXPECT_EQ(o.err, "info string error opening the output file " + readOnly + "\n");
+    EXPECT_EQ(lines(o.out).size(), 12u) << o.out;
+    EXPECT_EQ(readFile(readOnly), before);
+    struct stat st;
+    ASSERT_EQ(stat(readOnly.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_FALSE(positionsOf(endgame).empty());
+    if (c.controlReadOnly) {
+      // Several positions were kept, each of which rewrites the control file.
+      EXPECT_GT(positionsOf(middlegame).size() + positionsOf(endgame).size(), 1u);
+    }
+    ASSERT_EQ(chmod(readOnly.c_str(), 0644), 0);
+  }
 }
 
 // FIFOs nobody serves are never waited for: a control file nobody writes
