@@ -415,10 +415,18 @@ bool MagicFinder::canWriteResults(const char* fileName) {
 
 bool MagicFinder::run(int directions, const char* fileName) {
   // A search of minutes is not started for rows that could not be kept.
-  if (!canWriteResults(fileName)) {
+  // A FIFO or a device is opened once, here, and the rows go into that
+  // same open after the search: opened and closed again for a check, it
+  // would hand its reader an end of file before the first row. A regular
+  // file is only checked now (the same open, given up) and replaced whole
+  // after the search, so a kill during the search leaves nothing beside it.
+  OutputFile results;
+  if (!results.open(fileName)) {
     std::fprintf(err_, "Magic finder: cannot write the results file %s\n", fileName);
     return false;
   }
+  const bool straight = results.writesStraight();
+  if (!straight) results.discard();
   MagicResultRow rows[64];
   for (int square = 0; square < 64; ++square) {
     MagicCandidate found;
@@ -430,15 +438,18 @@ bool MagicFinder::run(int directions, const char* fileName) {
       rows[square] = MagicResultRow{found.mulHi, found.mulLo, check.bits, int32_t(slots - e), e};
     }
   }
-  if (std::FILE* previous = openInputFile(fileName, "r")) {
-    mergeRows(previous, rows);
-    std::fclose(previous);
+  // Only a file keeps the rows of earlier runs; what a FIFO this run holds
+  // open would give back is the run's own output, which never comes.
+  if (!straight) {
+    if (std::FILE* previous = openInputFile(fileName, "r")) {
+      mergeRows(previous, rows);
+      std::fclose(previous);
+    }
   }
 
   // Replaced whole, so that a kill or a full disk during the write leaves
   // the rows of earlier runs as they were.
-  OutputFile results;
-  std::FILE* file = results.open(fileName) ? results.stream() : nullptr;
+  std::FILE* file = straight || results.open(fileName) ? results.stream() : nullptr;
   std::fprintf(out_, "\n*******************\n");
   int64_t sum = 0;
   for (int square = 0; square < 64; ++square) {

@@ -114,16 +114,21 @@ class MagicFinder {
 
   // Searches all 64 squares for one slider and merges the results with the
   // file's rows, keeping the better row per square, then rewrites the file.
-  // False, before any search, when canWriteResults refuses the file; false
-  // when a cost cache could not be allocated (nothing written) or the
-  // write at the end failed (the rows still go to out).
+  // A FIFO or device is opened once, before the search, and the rows are
+  // written into that open after it (nothing is merged from it). False,
+  // before any search, when the target cannot be written (as
+  // canWriteResults tells); false when a cost cache could not be allocated
+  // (nothing written) or the write at the end failed (the rows still go to
+  // out).
   bool run(int directions, const char* fileName);
 
   // Whether the results file can be written the way run() writes it (a
   // regular file replaced whole, a FIFO or device written into), tried
-  // without changing anything: an existing file keeps its text and no new
+  // without changing a file: an existing file keeps its text and no new
   // one is left behind. A FIFO nobody reads, a directory, a missing folder
-  // and a file without any write permission bit are refused.
+  // and a file without any write permission bit are refused. The check
+  // opens and closes the target, which ends the input of a FIFO's reader;
+  // run() therefore keeps such an open instead of checking first.
   static bool canWriteResults(const char* fileName);
 
   // One square's genetic search; best gets the candidate of the last

@@ -48,6 +48,9 @@ class OutputFile {
   // written, and nothing is changed.
   bool open(const std::string& target);
   std::FILE* stream() { return out_; }
+  // Whether the open target is written straight into (a FIFO or a device)
+  // rather than replaced by a file written beside it.
+  bool writesStraight() const { return out_ != nullptr && temporary_.empty(); }
   // Finishes the write: false, with a regular target untouched, on any
   // error. Text already written into a FIFO or device cannot be taken back.
   bool commit();

@@ -14,6 +14,7 @@
 
 #include "board/attack_tables.h"
 #include "board/random_generator.h"
+#include "support/fifo_reader.h"
 #include "support/list_perft.h"
 #include "support/perft_suite.h"
 #include "support/temp_text_file.h"
@@ -435,6 +436,35 @@ TEST(MagicFinder, TheWriteCheckLeavesTheResultsFileAsItWas) {
   ASSERT_EQ(symlink(dir.path("target.txt").c_str(), dir.path("link.txt").c_str()), 0);
   EXPECT_TRUE(MagicFinder::canWriteResults(dir.path("link.txt").c_str()));
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"link.txt", "magics.txt"}));
+}
+
+// A FIFO with a reader gets every row and the sum through the one open
+// made before the search, read as "cat fifo > file" reads it: up to the
+// first end of input. Nothing is merged from it, and it stays a FIFO.
+TEST(MagicFinder, AFifoWithAReaderGetsEveryRow) {
+  testsupport::TempDirectory dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string fifo = dir.path("results.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  testsupport::FifoReader reader(fifo, testsupport::FifoReader::UntilEndOfInput);
+  ASSERT_TRUE(reader.isOpen());
+  CapturedFile out, err;
+  MagicFinder finder(out.get(), err.get());
+  finder.setCacheEntries(SmallCache);
+  finder.setGenerations(0);
+  EXPECT_TRUE(finder.run(BishopLines, fifo.c_str()));
+  std::string rows;
+  for (int square = 0; square < 64; ++square) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%2d: 64 0x00000000 0x00000000 -99998    99999\n", square);
+    rows += line;
+  }
+  EXPECT_EQ(reader.finish(), rows + std::to_string(64 * 99999) + "\n");
+  EXPECT_EQ(out.text(), "\n*******************\n" + rows);
+  EXPECT_EQ(err.text(), "");
+  struct stat st;
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 // Swaps the given squares' look-ups to slices built from found multipliers,

@@ -9,9 +9,14 @@
 // nothing and closes its end as soon as the first bytes have arrived: a
 // writer with more than the pipe holds is then left with a write that
 // fails (EPIPE, and SIGPIPE unless it is held back).
+//
+// In the end-of-input mode the reader stops, as "cat fifo" does, at the
+// first end of input: when the last writer that came has closed its end,
+// even if it wrote nothing. A later writer finds nobody reading.
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -28,14 +33,17 @@ namespace testsupport {
 
 class FifoReader {
  public:
-  enum Mode { ReadAll, HangUpAtFirstBytes };
+  enum Mode { ReadAll, HangUpAtFirstBytes, UntilEndOfInput };
 
   explicit FifoReader(const std::string& fifo, Mode mode = ReadAll)
       : fd_(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
     if (fd_ < 0) return;
     if (mode == HangUpAtFirstBytes) fcntl(fd_, F_SETPIPE_SZ, int(sysconf(_SC_PAGESIZE)));
     capacity_ = size_t(fcntl(fd_, F_GETPIPE_SZ));
-    thread_ = std::thread(mode == ReadAll ? &FifoReader::readAll : &FifoReader::hangUp, this);
+    thread_ = std::thread(mode == ReadAll              ? &FifoReader::readAll
+                          : mode == HangUpAtFirstBytes ? &FifoReader::hangUp
+                                                       : &FifoReader::readUntilEndOfInput,
+                          this);
   }
   ~FifoReader() { finish(); }
   FifoReader(const FifoReader&) = delete;
@@ -65,6 +73,28 @@ class FifoReader {
       while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) text_.append(buffer, size_t(n));
       if (last) return;
       usleep(1000);
+    }
+  }
+
+  void readUntilEndOfInput() {
+    for (;;) {
+      // Before any writer came the pipe shows no event; once the last
+      // writer has gone it shows a hang-up, and the read gives 0.
+      pollfd event{fd_, POLLIN, 0};
+      if (poll(&event, 1, 10) > 0) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n > 0) {
+          text_.append(buffer, size_t(n));
+          continue;
+        }
+        if (n == 0) {
+          ::close(fd_);
+          closed_ = true;
+          return;
+        }
+      }
+      if (writerDone_) return;
     }
   }
 
