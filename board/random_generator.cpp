@@ -13,14 +13,8 @@ uint32_t clockSeed() {
   static std::atomic<uint32_t> calls{0};
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  uint64_t x = uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
-  x += 0x9E3779B97F4A7C15ull * (calls.fetch_add(1, std::memory_order_relaxed) + 1ull);
-  // A 64-bit finaliser spreads every input bit over the 32 that are kept.
-  x ^= x >> 30;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 27;
-  x *= 0x94D049BB133111EBull;
-  x ^= x >> 31;
+  const uint64_t x = RandomGenerator::clockSeedBits(uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec),
+                                                    calls.fetch_add(1, std::memory_order_relaxed) + 1ull);
   const uint32_t value = uint32_t(x ^ (x >> 32));
   return value ? value : 1;
 }
@@ -39,6 +33,18 @@ inline uint32_t parity(uint32_t v) {
 
 RandomGenerator::RandomGenerator(uint32_t value) : r0_(0), r1_(0), r2_(0) {
   seed(value);
+}
+
+uint64_t RandomGenerator::clockSeedBits(uint64_t nanoseconds, uint64_t count) {
+  uint64_t x = nanoseconds + 0x9E3779B97F4A7C15ull * count;
+  // A 64-bit finaliser spreads every input bit over the 32 that are kept;
+  // each of its steps can be undone, so distinct inputs stay distinct.
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  return x;
 }
 
 RandomGenerator& RandomGenerator::instance() {

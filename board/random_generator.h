@@ -29,6 +29,12 @@ class RandomGenerator {
   // Equal non-zero values give equal sequences.
   void seed(uint32_t value);
 
+  // The 64 bits that a seeding from the clock is cut to 32 from: the
+  // clock's nanoseconds plus an odd multiple of the seeding's number, mixed
+  // by a bijection, so two seedings in the same clock tick never get the
+  // same bits.
+  static uint64_t clockSeedBits(uint64_t nanoseconds, uint64_t count);
+
   // Advances one step and gives back r0 ^ r1 ^ r2 after it.
   uint32_t next();
 

@@ -94,14 +94,21 @@ TEST(RandomGeneratorSeed, ZeroTakesTheClock) {
 
 // Seedings from the clock in quick succession, far more than one per
 // clock tick of a second's resolution, all start different sequences.
-TEST(RandomGeneratorSeed, EveryClockSeedingDiffers) {
-  std::set<uint32_t> thirdRegisters;
-  RandomGenerator g(0);
-  for (int i = 0; i < 1000; ++i) {
-    g.seed(0);
-    thirdRegisters.insert(g.state().r2);
+// Seedings from the clock within one tick (the same nanoseconds) differ by
+// their count alone; the bits they are cut from are then never equal.
+// Whole 32-bit seeds may meet by chance and are not compared.
+TEST(RandomGeneratorSeed, ClockSeedingsInOneTickGetDistinctBits) {
+  const uint64_t clocks[] = {0, 1765400000123456789ull, ~0ull};
+  std::set<uint64_t> all;
+  for (const uint64_t nanoseconds : clocks) {
+    std::set<uint64_t> bits;
+    for (uint64_t count = 1; count <= 1000; ++count) bits.insert(RandomGenerator::clockSeedBits(nanoseconds, count));
+    EXPECT_EQ(bits.size(), 1000u) << nanoseconds;
+    all.insert(bits.begin(), bits.end());
   }
-  EXPECT_EQ(thirdRegisters.size(), 1000u);
+  // Counts that follow one another a nanosecond apart neither.
+  for (uint64_t count = 1; count <= 1000; ++count) all.insert(RandomGenerator::clockSeedBits(count, count));
+  EXPECT_EQ(all.size(), 4000u);
 }
 
 TEST(RandomGeneratorInstance, IsOneObject) {

@@ -524,26 +524,51 @@ TEST_F(UciSession, StandardChessFensKeepOnlyTheRightsItsBoardCanUse) {
   engine->send("setoption name UCI_Chess960 value false");
   // Searches as a GUI sees them: every answer is legal with the usable
   // rights only, and the castle that is legal comes as the king's step.
+  // After each FEN a move is played on both boards: where there is one, a
+  // move that the two readings play apart (a castle of a king off e1,
+  // which only the Chess960 reading has), and the standard castle where it
+  // is legal, which the stale rights must not take away. (In the second
+  // position the Chess960 reading's castle with the b1 rook crosses d1,
+  // which the bishop holds, so no move there is read apart.)
   const struct {
     const char* fen;
     const char* usable;
+    std::vector<const char*> movesReadApart;
+    std::vector<const char*> movesReadAlike;
   } games[] = {
-      {"4k3/8/8/8/8/P6Q/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/P6Q/8/R4K1R w - - 0 1"},
-      {"4k3/8/8/8/6b1/7p/PPP5/1R2K2R w KQ - 0 1", "4k3/8/8/8/6b1/7p/PPP5/1R2K2R w K - 0 1"},
+      {"4k3/8/8/8/8/P6Q/8/R4K1R w KQ - 0 1", "4k3/8/8/8/8/P6Q/8/R4K1R w - - 0 1", {"f1h1", "f1a1"}, {}},
+      {"4k3/8/8/8/6b1/7p/PPP5/1R2K2R w KQ - 0 1", "4k3/8/8/8/6b1/7p/PPP5/1R2K2R w K - 0 1", {}, {"e1g1"}},
+  };
+  const auto perftAfter = [&](const std::string& fen, const std::string& move) {
+    engine->send("position fen " + fen + " moves " + move);
+    engine->send("perft depth 1");
+    return sync();
   };
   for (const auto& g : games) {
+    SCOPED_TRACE(g.fen);
     engine->send(std::string("position fen ") + g.fen);
     positionLine = std::string("position fen ") + g.usable;
     // The depth at which the castle through the field came out, where the
     // build is fast enough for it.
     go(testsupport::kBuildSlowdown == 1 ? "go depth 7" : "go depth 4");
-    engine->send(std::string("position fen ") + g.fen + " moves e1g1");
-    engine->send("perft depth 1");
-    const std::vector<std::string> afterCastle = sync();
-    ASSERT_EQ(afterCastle.size(), 1u);
-    engine->send(std::string("position fen ") + g.usable + " moves e1g1");
-    engine->send("perft depth 1");
-    EXPECT_EQ(sync(), afterCastle) << g.fen;
+    for (const char* move : g.movesReadAlike) {
+      const std::vector<std::string> afterCastle = perftAfter(g.fen, move);
+      ASSERT_EQ(afterCastle.size(), 1u) << move;
+      EXPECT_EQ(perftAfter(g.usable, move), afterCastle) << move;
+      // The castle was played, not refused.
+      engine->send(std::string("position fen ") + g.usable);
+      engine->send("perft depth 1");
+      EXPECT_NE(sync(), afterCastle) << move;
+    }
+    for (const char* move : g.movesReadApart) {
+      const std::vector<std::string> standard = perftAfter(g.fen, move);
+      ASSERT_EQ(standard.size(), 1u) << move;
+      EXPECT_EQ(perftAfter(g.usable, move), standard) << move;
+      engine->send("setoption name UCI_Chess960 value true");
+      const std::vector<std::string> chess960 = perftAfter(g.fen, move);
+      engine->send("setoption name UCI_Chess960 value false");
+      EXPECT_NE(chess960, standard) << move;
+    }
   }
 }
 
