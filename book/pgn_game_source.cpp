@@ -14,7 +14,7 @@ bool PgnGameSource::loadNextGame() {
   if (!lexer_.readNextGame(moves, nullptr, nullptr, &fen, nullptr, nullptr, -1)) return false;
   Position position;
   if (fen.empty()) position.setStartPosition();
-  else if (!position.setFen(fen.c_str(), fenCastling_)) return false;
+  else if (!position.setFen(fen.c_str(), lexer_.fenCastling())) return false;
   moves_.reserve(moves.size());
   for (const Move move : moves) {
     // Moves read before a later FEN tag belong to another position; the
@@ -29,10 +29,7 @@ bool PgnGameSource::loadNextGame() {
   return true;
 }
 
-void PgnGameSource::readFensAs(FenCastling reading) {
-  fenCastling_ = reading;
-  lexer_.setFenCastling(reading);
-}
+void PgnGameSource::readFensAs(FenCastling reading) { lexer_.setFenCastling(reading); }
 
 bool PgnGameSource::nextMove(uint32_t keyLow, uint32_t keyHigh, Move* move) {
   const uint64_t key = uint64_t(keyHigh) << 32 | keyLow;

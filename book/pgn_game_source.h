@@ -50,5 +50,4 @@ class PgnGameSource final : public OpeningSource {
   std::vector<PosMove> moves_;
   uint32_t index_ = 0;
   bool done_;
-  FenCastling fenCastling_ = FenCastling::Detect;
 };

@@ -68,6 +68,7 @@ class PgnLexer {
   // How the castling rights of the FEN tags of the games read from now on
   // are taken; by default as the board setup detects them.
   void setFenCastling(FenCastling reading) { fenCastling_ = reading; }
+  FenCastling fenCastling() const { return fenCastling_; }
   int64_t line() const { return line_; }
   int64_t column() const { return column_; }
   const std::string& tokenText() const { return text_; }
