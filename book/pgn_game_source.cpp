@@ -29,8 +29,6 @@ bool PgnGameSource::loadNextGame() {
   return true;
 }
 
-void PgnGameSource::readFensAs(FenCastling reading) { lexer_.setFenCastling(reading); }
-
 bool PgnGameSource::nextMove(uint32_t keyLow, uint32_t keyHigh, Move* move) {
   const uint64_t key = uint64_t(keyHigh) << 32 | keyLow;
   while (!done_) {
@@ -61,7 +59,7 @@ bool PgnGameSource::probe(Position& position, Move* move, Move* reply) {
   // on, xboard fischerandom); in standard chess it drops the rights a FEN
   // spells that the standard castlings cannot use, and so must the line,
   // or its keys never match the board's.
-  readFensAs(position.chess960 ? FenCastling::Detect : FenCastling::StandardChess);
+  lexer_.setFenCastling(position.chess960 ? FenCastling::Detect : FenCastling::StandardChess);
   const uint64_t key = position.hashKey;
   return nextMove(uint32_t(key), uint32_t(key >> 32), move);
 }

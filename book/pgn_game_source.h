@@ -33,12 +33,8 @@ class PgnGameSource final : public OpeningSource {
   // The forced move for the position with this key, or false.
   bool nextMove(uint32_t keyLow, uint32_t keyHigh, Move* move);
   // Reads the next game of the file into the list of (key, move) records,
-  // its FEN tag read as readFensAs last said.
+  // its FEN tag read the way the last probe's position asked for.
   bool loadNextGame();
-  // How the FEN tags of the games loaded from now on are read: a line
-  // matches the game on the board only when its start position was set up
-  // the way the interface set up the same FEN.
-  void readFensAs(FenCastling reading);
 
   // The forced move for the position; there is never an expected reply.
   // FEN tags are read as the interface reads a FEN for this game: as

@@ -64,10 +64,13 @@ void readKnownPositions(const std::string& name, std::unordered_set<uint64_t>& k
   std::fclose(f);
 }
 
-void reportOpenError(const char* direction, const std::string& name) {
-  std::fprintf(stderr, "info string error opening the %s file %s\n", direction, name.c_str());
+// doing is "opening" or "writing", direction "input" or "output".
+void reportFileError(const char* doing, const char* direction, const std::string& name) {
+  std::fprintf(stderr, "info string error %s the %s file %s\n", doing, direction, name.c_str());
   std::fflush(stderr);
 }
+
+void reportOpenError(const char* direction, const std::string& name) { reportFileError("opening", direction, name); }
 
 // A line cut off by a kill is closed first, so that the next position
 // starts a line of its own. Null for a class switched off (a name of three
@@ -102,8 +105,7 @@ void writeControl(const char* controlFile, const std::string& middlegame, const 
   }
   if (!failure || told) return;
   told = true;
-  std::fprintf(stderr, "info string error %s the output file %s\n", failure, controlFile);
-  std::fflush(stderr);
+  reportFileError(failure, "output", controlFile);
 }
 
 }  // namespace

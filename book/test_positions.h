@@ -7,8 +7,9 @@
 // control file records the game being processed, so a new run resumes
 // after it. A control file or game file that cannot be read ends the run
 // before any position file is touched; a position file that cannot be
-// opened switches its class off. Each is told once on standard error as an
-// "info string" line naming the file.
+// opened switches its class off; a control file that cannot be written
+// loses the count, but the positions are still kept. Each is told once a
+// run on standard error as an "info string" line naming the file.
 #pragma once
 
 #include <cstddef>
